@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test layer:
+# native unit tests (plain and under sanitizers), Windows tests and the
+# end-to-end tests under Wine on a private Xvfb display, and bounded fuzzing.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Dependencies"
+scripts/install-deps.sh
+
+step "Native build and unit tests"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+step "Native unit tests under AddressSanitizer and UBSan"
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan
+ctest --preset native-asan
+
+step "Windows x86-64 build, Windows and end-to-end tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+tests/wine/with-display.sh ctest --preset windows
+
+step "Windows i686 build"
+cmake --preset windows-i686 >/dev/null
+cmake --build --preset windows-i686
+
+if [ -x tests/fuzz/run-fuzz.sh ]; then
+  step "Fuzzing (bounded) and regression replay"
+  tests/fuzz/run-fuzz.sh
+fi
+
+step "All test layers passed"

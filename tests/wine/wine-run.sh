@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the project's own test prefix.
+# CMake uses this as CMAKE_CROSSCOMPILING_EMULATOR for the Windows presets.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/wine-env.sh"
+miravel_wine_prefix_ready
+exec wine "$@"
