@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's own test prefix.
-# CMake uses this as CMAKE_CROSSCOMPILING_EMULATOR for the Windows presets.
+# CMake uses this as CMAKE_CROSSCOMPILING_EMULATOR for the Windows presets
+# (test discovery and test runs): the program's exit status is passed on.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
