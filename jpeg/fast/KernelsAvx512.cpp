@@ -1,0 +1,50 @@
+// Kernels with AVX-512F: eight doubles a register, the whole block in one
+// pass. This file alone is compiled for AVX-512F; it runs only where the CPU
+// reports it.
+#include <immintrin.h>
+
+#include "Kernels.h"
+
+namespace {
+
+struct Ops {
+    using Vec = __m512d;
+    static constexpr int kLanes = 8;
+    static constexpr int kRowsPerPass = 8;
+    static Vec Zero() { return _mm512_setzero_pd(); }
+    static Vec Set1(double x) { return _mm512_set1_pd(x); }
+    static Vec Load(const double* p) { return _mm512_load_pd(p); }
+    static Vec LoadInt(const int32_t* p) { return _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))); }
+    static Vec Add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
+    static Vec Sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
+    static Vec Mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
+    static Vec Max(Vec a, Vec b) { return _mm512_max_pd(a, b); }
+    static Vec Min(Vec a, Vec b) { return _mm512_min_pd(a, b); }
+    static void StoreSamples(Vec sum, double shift, int32_t* out)
+    {
+        Vec x = _mm512_add_pd(_mm512_mul_pd(sum, _mm512_set1_pd(0.25)), _mm512_set1_pd(shift));
+        x = _mm512_min_pd(_mm512_max_pd(x, _mm512_set1_pd(-2147483648.0)), _mm512_set1_pd(2147483647.0));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvttpd_epi32(x));
+    }
+    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    {
+        // Values are already within 0..255: narrowing keeps them.
+        const __m512i ab = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(a)), _mm512_cvttpd_epi32(b), 1);
+        const __m512i cd = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(c)), _mm512_cvttpd_epi32(d), 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(ab));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm512_cvtepi32_epi8(cd));
+    }
+};
+
+}  // namespace
+
+#include "KernelTemplates.inl"
+
+namespace jpegfast {
+
+KernelSet Avx512Kernels()
+{
+    return {SimdLevel::kAvx512, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+}
+
+}  // namespace jpegfast

@@ -1,0 +1,40 @@
+// Kernels in plain C++, for CPUs without the vector instruction sets.
+#include "Kernels.h"
+
+namespace {
+
+struct Ops {
+    using Vec = double;
+    static constexpr int kLanes = 1;
+    static constexpr int kRowsPerPass = 1;
+    static Vec Zero() { return 0.0; }
+    static Vec Set1(double x) { return x; }
+    static Vec Load(const double* p) { return *p; }
+    static Vec LoadInt(const int32_t* p) { return static_cast<double>(*p); }
+    static Vec Add(Vec a, Vec b) { return a + b; }
+    static Vec Sub(Vec a, Vec b) { return a - b; }
+    static Vec Mul(Vec a, Vec b) { return a * b; }
+    static Vec Max(Vec a, Vec b) { return a > b ? a : b; }
+    static Vec Min(Vec a, Vec b) { return a < b ? a : b; }
+    static void StoreSamples(Vec sum, double shift, int32_t* out) { *out = jpegfast::TruncateSaturated(sum * 0.25 + shift); }
+    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    {
+        out[0] = static_cast<uint8_t>(a);
+        out[1] = static_cast<uint8_t>(b);
+        out[2] = static_cast<uint8_t>(c);
+        out[3] = static_cast<uint8_t>(d);
+    }
+};
+
+}  // namespace
+
+#include "KernelTemplates.inl"
+
+namespace jpegfast {
+
+KernelSet PlainKernels()
+{
+    return {SimdLevel::kPlain, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+}
+
+}  // namespace jpegfast
