@@ -1,0 +1,39 @@
+#include "MIRAVELApp.h"
+
+#include <string>
+
+#include "MIRAVELDlg.h"
+#include "SplashDlg.h"
+#include "resource.h"
+
+// Start-up, in this order: OLE; control container and 3-D controls; the
+// registry key; the class object for OLE or the class's registry entries;
+// three seconds of splash; the frame window as the main window until it
+// ends. Always returns FALSE: there is no message loop after the frame.
+BOOL CMIRAVELApp::InitInstance() {
+  if (!AfxOleInit()) {
+    AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK);
+    return FALSE;
+  }
+  AfxEnableControlContainer();
+  Enable3dControlsStatic();
+
+  const std::wstring registryKey = AfxLoadString(IDS_REGISTRY_KEY);
+  SetRegistryKey(registryKey.c_str());
+
+  // OLE starts a server with "Embedding" (or "Automation"): serve the class.
+  // A user start refreshes the class's registry entries instead.
+  if (RunEmbedded() || RunAutomated()) {
+    COleObjectFactory::RegisterAll();
+  } else {
+    COleObjectFactory::UpdateRegistryAll(TRUE);
+  }
+
+  CSplashDlg splash;
+  splash.DoModal();
+
+  CMIRAVELDlg frame;
+  m_pMainWnd = &frame;
+  frame.DoModal();
+  return FALSE;
+}

@@ -1,0 +1,19 @@
+// The splash screen: the title picture, for three seconds, at every start.
+#pragma once
+
+#include "Framework.h"
+#include "resource.h"
+
+class CSplashDlg : public CDialog {
+ public:
+  enum { IDD = IDD_SPLASH };
+  explicit CSplashDlg(CWnd* parent = nullptr) : CDialog(IDD, parent) {}
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnTimer(UINT_PTR id);
+
+  const MessageMap* GetMessageMap() const override;
+  static const MessageEntry messageEntries[];
+  static const MessageMap messageMap;
+};

@@ -1,0 +1,4 @@
+// The one application object of the program. Test programs have their own.
+#include "MIRAVELApp.h"
+
+CMIRAVELApp theApp;

@@ -1,0 +1,25 @@
+#include "Ole.h"
+
+#include <ole2.h>
+
+namespace {
+bool g_oleInitialised = false;
+}
+
+BOOL AfxOleInit() {
+  if (g_oleInitialised) return TRUE;
+  const HRESULT result = ::OleInitialize(nullptr);
+  if (FAILED(result)) return FALSE;
+  g_oleInitialised = true;
+  return TRUE;
+}
+
+void AfxOleTerm() {
+  if (!g_oleInitialised) return;
+  g_oleInitialised = false;
+  ::OleUninitialize();
+}
+
+BOOL COleObjectFactory::RegisterAll() { return TRUE; }
+
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL) { return TRUE; }
