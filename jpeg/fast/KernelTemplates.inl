@@ -11,6 +11,7 @@
 //   Zero(), Set1(double), Load(const double*), Add, Sub, Mul
 //   StoreSamples(Vec sum, double shift, int32_t* out): sum * 0.25 + shift,
 //     truncated toward zero and saturated to 32 bits, kLanes values
+//   StoreSums(Vec sum, double* out): kLanes sums as they are
 //   LoadInt(const int32_t*): kLanes 32-bit integers as doubles
 //   StoreBytes(Vec, Vec, Vec, Vec, uint8_t* out): 4 * kLanes values already
 //     clamped to 0..255, truncated, as bytes
@@ -18,9 +19,24 @@
 
 namespace {
 
+// What the transform writes: samples (the decoder's output), or the 64 sums
+// themselves before scaling, for tests that compare them bit for bit.
 template <class Ops>
+struct SampleOutput {
+    using Type = int32_t;
+    static void Store(typename Ops::Vec sum, double shift, int32_t* out) { Ops::StoreSamples(sum, shift, out); }
+    static int32_t Scalar(double sum, double shift) { return jpegfast::TruncateSaturated(sum * 0.25 + shift); }
+};
+template <class Ops>
+struct SumOutput {
+    using Type = double;
+    static void Store(typename Ops::Vec sum, double, double* out) { Ops::StoreSums(sum, out); }
+    static double Scalar(double sum, double) { return sum; }
+};
+
+template <class Ops, class Output = SampleOutput<Ops>>
 void IdctBlockKernel(const jpegfast::IdctTables& tables, const int32_t* coef, uint64_t nonZero,
-                     const int32_t* quant, double shift, int32_t* out, ptrdiff_t stride)
+                     const int32_t* quant, double shift, typename Output::Type* out, ptrdiff_t stride)
 {
     using Vec = typename Ops::Vec;
     constexpr int kLanes = Ops::kLanes;
@@ -39,7 +55,7 @@ void IdctBlockKernel(const jpegfast::IdctTables& tables, const int32_t* coef, ui
         // Nothing but the DC term (or nothing at all): one value everywhere.
         double sum = 0.0;
         if (nonZero & 1) sum = (value[0] * k) * k;  // (((c * 1.0) * 1.0) * k) * k
-        const int32_t sample = jpegfast::TruncateSaturated(sum * 0.25 + shift);
+        const typename Output::Type sample = Output::Scalar(sum, shift);
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) out[y * stride + x] = sample;
         return;
@@ -93,7 +109,7 @@ void IdctBlockKernel(const jpegfast::IdctTables& tables, const int32_t* coef, ui
         }
 
         for (int r = 0; r < kRows; ++r)
-            for (int i = 0; i < kVecs; ++i) Ops::StoreSamples(acc[r][i], shift, out + (y0 + r) * stride + i * kLanes);
+            for (int i = 0; i < kVecs; ++i) Output::Store(acc[r][i], shift, out + (y0 + r) * stride + i * kLanes);
     }
 }
 

@@ -49,6 +49,11 @@ IdctTables MakeIdctTables(const double cosine[8][8], double invSqrt2);
 using IdctFunction = void (*)(const IdctTables& tables, const int32_t* coef, uint64_t nonZero,
                               const int32_t* quant, double shift, int32_t* out, ptrdiff_t stride);
 
+// The same transform writing the 64 sums before scaling and truncation (for
+// tests that compare them bit for bit with the direct sum).
+using IdctSumFunction = void (*)(const IdctTables& tables, const int32_t* coef, uint64_t nonZero,
+                                 const int32_t* quant, double shift, double* out, ptrdiff_t stride);
+
 // The decoder's colour conversion of n pixels from Y, Cb, Cr samples to red,
 // green and blue bytes (double precision, clamped, truncated).
 using ConvertRowFunction = void (*)(const int32_t* lum, const int32_t* cb, const int32_t* cr, int n,
@@ -58,6 +63,7 @@ using ConvertRowFunction = void (*)(const int32_t* lum, const int32_t* cb, const
 struct KernelSet {
     SimdLevel level;
     IdctFunction idct;
+    IdctSumFunction idctSums;
     ConvertRowFunction convertRow;
 };
 

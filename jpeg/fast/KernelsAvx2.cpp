@@ -25,6 +25,7 @@ struct Ops {
         x = _mm256_min_pd(_mm256_max_pd(x, _mm256_set1_pd(-2147483648.0)), _mm256_set1_pd(2147483647.0));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(x));
     }
+    static void StoreSums(Vec sum, double* out) { _mm256_storeu_pd(out, sum); }
     static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
     {
         const __m128i words0 = _mm_packs_epi32(_mm256_cvttpd_epi32(a), _mm256_cvttpd_epi32(b));
@@ -41,7 +42,7 @@ namespace jpegfast {
 
 KernelSet Avx2Kernels()
 {
-    return {SimdLevel::kAvx2, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+    return {SimdLevel::kAvx2, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
 }
 
 }  // namespace jpegfast

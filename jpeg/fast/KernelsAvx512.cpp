@@ -26,6 +26,7 @@ struct Ops {
         x = _mm512_min_pd(_mm512_max_pd(x, _mm512_set1_pd(-2147483648.0)), _mm512_set1_pd(2147483647.0));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvttpd_epi32(x));
     }
+    static void StoreSums(Vec sum, double* out) { _mm512_storeu_pd(out, sum); }
     static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
     {
         // Values are already within 0..255: narrowing keeps them.
@@ -44,7 +45,7 @@ namespace jpegfast {
 
 KernelSet Avx512Kernels()
 {
-    return {SimdLevel::kAvx512, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+    return {SimdLevel::kAvx512, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
 }
 
 }  // namespace jpegfast

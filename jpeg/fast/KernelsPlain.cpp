@@ -17,6 +17,7 @@ struct Ops {
     static Vec Max(Vec a, Vec b) { return a > b ? a : b; }
     static Vec Min(Vec a, Vec b) { return a < b ? a : b; }
     static void StoreSamples(Vec sum, double shift, int32_t* out) { *out = jpegfast::TruncateSaturated(sum * 0.25 + shift); }
+    static void StoreSums(Vec sum, double* out) { *out = sum; }
     static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
     {
         out[0] = static_cast<uint8_t>(a);
@@ -34,7 +35,7 @@ namespace jpegfast {
 
 KernelSet PlainKernels()
 {
-    return {SimdLevel::kPlain, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+    return {SimdLevel::kPlain, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
 }
 
 }  // namespace jpegfast

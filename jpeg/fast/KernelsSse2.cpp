@@ -24,6 +24,7 @@ struct Ops {
         x = _mm_min_pd(_mm_max_pd(x, _mm_set1_pd(-2147483648.0)), _mm_set1_pd(2147483647.0));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_cvttpd_epi32(x));
     }
+    static void StoreSums(Vec sum, double* out) { _mm_storeu_pd(out, sum); }
     static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
     {
         const __m128i ab = _mm_unpacklo_epi64(_mm_cvttpd_epi32(a), _mm_cvttpd_epi32(b));
@@ -41,7 +42,7 @@ namespace jpegfast {
 
 KernelSet Sse2Kernels()
 {
-    return {SimdLevel::kSse2, &IdctBlockKernel<Ops>, &ConvertRowKernel<Ops>};
+    return {SimdLevel::kSse2, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
 }
 
 }  // namespace jpegfast

@@ -1,0 +1,204 @@
+// The bit reader of entropy-coded data, buffered 64 bits at a time, with the
+// exact behaviour of the decoder's byte-by-byte reader (JpegStream::GetBits):
+//  - an FF 00 pair is the data byte 0xFF;
+//  - an FF followed by a non-zero byte is a marker: a read that needs a bit
+//    beyond it returns the negated marker code, drops the bits it gathered,
+//    and leaves the reader on the 0xFF (every later read returns the same);
+//  - a read that needs a bit at or beyond the end of the data, or an 0xFF
+//    that is the last byte, raises EBufferError "GetBits".
+// State() gives back the reader state that the byte-by-byte reader would be
+// in after the same reads, so the decoder can go on with byte-level reads
+// (restart markers) or another pass exactly where that reader would.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "JpegStream.h"
+
+namespace jpegfast {
+
+// The fields of JpegStream that matter to entropy-coded data.
+struct StreamState {
+    const uint8_t* cur = nullptr;
+    const uint8_t* end = nullptr;
+    int32_t bitPos = 7;
+    bool stuffPending = false;
+    bool hasData = true;
+};
+
+class BitReader {
+public:
+    void Start(const StreamState& state)
+    {
+        mStart = state;
+        mEnd = state.end;
+        mBuffer = 0;
+        mAvailable = 0;
+        mLoadedBits = 0;
+        mStopped = false;
+        mMarker = 0;
+        mMarkerPos = nullptr;
+        mAtMarker = false;
+        mFirstBits = 0;
+        const uint8_t* next = state.cur;
+        if (state.bitPos != 7) {
+            if (state.bitPos >= 0 && state.cur < state.end) {
+                // The rest of a partly read byte (its marker test was done
+                // when its first bit was taken).
+                mFirstBits = state.bitPos + 1;
+                mBuffer = static_cast<uint64_t>(*state.cur & ((1u << mFirstBits) - 1)) << (64 - mFirstBits);
+                mAvailable = mFirstBits;
+                mLoadedBits = mFirstBits;
+            }
+            // Where the byte reader moves on to: the next byte, and past the
+            // stuffed 00 of an FF 00 pair.
+            if (next < mEnd) ++next;
+            if (state.stuffPending && next < mEnd) ++next;
+        }
+        mNext = next;
+        mSegmentNext = next;
+    }
+
+    // Makes at least 32 bits available unless a marker or the end comes
+    // first.
+    void Fill()
+    {
+        if (mAvailable < 32) Refill();
+    }
+
+    int Available() const { return mAvailable; }
+
+    // The next 16 bits, first bit most significant; zeros past the
+    // available bits.
+    uint32_t Peek16() const { return static_cast<uint32_t>(mBuffer >> 48); }
+
+    void Skip(int count)
+    {
+        mBuffer <<= count;
+        mAvailable -= count;
+    }
+
+    // GetBits(count) for 1 <= count <= 31.
+    int32_t GetBits(int count)
+    {
+        if (mAvailable < count) {
+            Refill();
+            if (mAvailable < count) return Exhausted();
+        }
+        const int32_t value = static_cast<int32_t>(mBuffer >> (64 - count));
+        Skip(count);
+        return value;
+    }
+
+    // A read needed more bits than the data holds before a marker or the end:
+    // the negated marker code, the reader then stands on the marker; or
+    // EBufferError "GetBits" at the end of the data.
+    int32_t Exhausted()
+    {
+        if (mMarker == 0) throw EBufferError{"GetBits"};
+        mBuffer = 0;
+        mAvailable = 0;
+        mAtMarker = true;
+        return -mMarker;
+    }
+
+    // True when a read that runs out of bits meets a marker rather than the
+    // end of the data.
+    bool StoppedAtMarker() const { return mStopped && mMarker != 0; }
+    const uint8_t* Position() const { return mNext; }
+
+    // The byte reader's state after the same reads.
+    StreamState State() const
+    {
+        StreamState state = mStart;
+        if (mAtMarker) {
+            state.cur = mMarkerPos;
+            state.bitPos = 7;
+            state.stuffPending = false;
+            return state;
+        }
+        const uint64_t consumed = mLoadedBits - static_cast<uint64_t>(mAvailable);
+        if (consumed == 0) return state;
+        if (consumed <= static_cast<uint64_t>(mFirstBits)) {
+            state.bitPos = mStart.bitPos - static_cast<int32_t>(consumed);
+            return state;
+        }
+        const uint64_t bits = consumed - static_cast<uint64_t>(mFirstBits);
+        uint64_t byteIndex = (bits - 1) / 8;
+        const int taken = static_cast<int>((bits - 1) % 8) + 1;
+        const uint8_t* p = mSegmentNext;
+        for (; byteIndex > 0; --byteIndex) p += (*p == 0xFF) ? 2 : 1;
+        state.cur = p;
+        state.bitPos = 7 - taken;
+        state.stuffPending = (*p == 0xFF);
+        return state;
+    }
+
+private:
+    void Refill()
+    {
+        while (mAvailable <= 56 && !mStopped) {
+            if (mEnd - mNext >= 8) {
+                uint64_t word;
+                std::memcpy(&word, mNext, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                word = __builtin_bswap64(word);
+#endif
+                const uint64_t inverted = ~word;
+                const bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
+                if (!hasFF) {
+                    const int bytes = (64 - mAvailable) >> 3;
+                    mBuffer |= (word >> (64 - 8 * bytes)) << (64 - mAvailable - 8 * bytes);
+                    mAvailable += 8 * bytes;
+                    mLoadedBits += 8 * static_cast<uint64_t>(bytes);
+                    mNext += bytes;
+                    continue;
+                }
+            }
+            LoadOneByte();
+        }
+    }
+
+    void LoadOneByte()
+    {
+        if (mNext >= mEnd) {
+            mStopped = true;
+            return;
+        }
+        const uint8_t byte = *mNext;
+        if (byte == 0xFF) {
+            if (mEnd - mNext < 2) {
+                mStopped = true;
+                return;
+            }
+            if (mNext[1] != 0) {
+                mStopped = true;
+                mMarker = mNext[1];
+                mMarkerPos = mNext;
+                return;
+            }
+            mNext += 2;
+        } else {
+            mNext += 1;
+        }
+        mBuffer |= static_cast<uint64_t>(byte) << (56 - mAvailable);
+        mAvailable += 8;
+        mLoadedBits += 8;
+    }
+
+    uint64_t mBuffer = 0;       // available bits, first one most significant
+    int mAvailable = 0;
+    uint64_t mLoadedBits = 0;   // bits put into the buffer since Start
+    const uint8_t* mNext = nullptr;
+    const uint8_t* mEnd = nullptr;
+    bool mStopped = false;      // a marker or the end stops loading
+    int32_t mMarker = 0;        // the marker code, 0 at the end of the data
+    const uint8_t* mMarkerPos = nullptr;
+    bool mAtMarker = false;     // a read has returned the marker
+    StreamState mStart;
+    int mFirstBits = 0;         // bits left of a partly read byte at Start
+    const uint8_t* mSegmentNext = nullptr;  // first whole byte after Start
+};
+
+}  // namespace jpegfast

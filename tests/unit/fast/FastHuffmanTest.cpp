@@ -1,0 +1,138 @@
+// Huffman lookup tables against the bit-by-bit search they replace, on every
+// kind of table a DHT segment can define and on bit strings that end early
+// (a marker or the end of the data after a few bits).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "HuffmanLookup.h"
+
+namespace {
+
+// A table built as the decoder builds it from the 16 counts (T.81 Figures
+// C.1 and C.2).
+struct Table {
+    std::vector<int32_t> sizeT, codeT, valueT;
+    jpegfast::HuffmanTableView View() const
+    {
+        jpegfast::HuffmanTableView view;
+        view.count = static_cast<int32_t>(sizeT.size());
+        view.sizeT = sizeT.data();
+        view.codeT = codeT.data();
+        view.valueT = valueT.data();
+        return view;
+    }
+};
+
+Table MakeTable(const int counts[16], std::mt19937& random)
+{
+    Table t;
+    for (int length = 1; length <= 16; ++length)
+        for (int n = 0; n < counts[length - 1]; ++n) t.sizeT.push_back(length);
+    const int32_t count = static_cast<int32_t>(t.sizeT.size());
+    t.codeT.resize(count);
+    if (count > 0) {
+        int32_t code = 0, k = 0, size = t.sizeT[0];
+        for (;;) {
+            while (k < count && t.sizeT[k] == size) t.codeT[k++] = code++;
+            if (k >= count) break;
+            while (size != t.sizeT[k]) {
+                code *= 2;
+                ++size;
+            }
+        }
+    }
+    for (int32_t i = 0; i < count; ++i) t.valueT.push_back(static_cast<int32_t>(random() & 0xFF));
+    return t;
+}
+
+enum Kind { kSymbol, kLengthOver, kRanOut };
+struct Outcome {
+    Kind kind;
+    int32_t symbol;
+    int length;
+    bool operator==(const Outcome& o) const
+    {
+        return kind == o.kind && (kind != kSymbol || (symbol == o.symbol && length == o.length));
+    }
+};
+
+// The decoder's search: one bit at a time, the entries of each length in
+// turn. available: bits before the data runs out.
+Outcome LinearSearch(const Table& t, uint32_t bits16, int available)
+{
+    const int32_t count = static_cast<int32_t>(t.sizeT.size());
+    int32_t code = 0, length = 0, j = 0;
+    while (j < count && length < 16) {
+        if (length >= available) return {kRanOut, 0, length};
+        const int32_t bit = (bits16 >> (15 - length)) & 1;
+        ++length;
+        code = code * 2 + bit;
+        while (j < count && t.sizeT[j] == length) {
+            if (t.codeT[j] == code) return {kSymbol, t.valueT[j], length};
+            ++j;
+        }
+    }
+    return {kLengthOver, 0, length};
+}
+
+Outcome Lookup(const jpegfast::HuffmanLookup& lookup, uint32_t bits16, int available)
+{
+    // Bits past the available ones read as zeros, as the bit reader has them.
+    const uint32_t masked = available >= 16 ? bits16 : (bits16 & ~(0xFFFFu >> available));
+    int length = 0;
+    const int32_t symbol = lookup.Decode(masked, &length);
+    if (length > available) return {kRanOut, 0, length};
+    if (symbol == jpegfast::HuffmanLookup::kNoMatch) return {kLengthOver, 0, length};
+    return {kSymbol, symbol, length};
+}
+
+TEST(FastHuffman, LookupEqualsBitByBitSearch)
+{
+    std::mt19937 random(42);
+    std::vector<std::vector<int>> countSets = {
+        {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},        // luminance DC, T.81 K.3
+        {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 125},      // luminance AC, T.81 K.5
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},        // no entries
+        {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},        // one 1-bit code
+        {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},        // overfilled at length 1
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 3},        // only long codes
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1},        // one 16-bit code
+        {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255},  // 4080 entries
+        {0, 3, 2, 2, 0, 0, 7, 0, 200, 100, 0, 0, 0, 0, 0, 0},    // over 256, overfilled at 9
+        {0, 0, 0, 0, 0, 0, 0, 0, 300, 0, 0, 0, 0, 0, 0, 0},      // fails after exactly 9 bits
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0},        // fails after 10 bits
+    };
+    for (int n = 0; n < 300; ++n) {  // random tables, sparse and crowded
+        std::vector<int> counts(16);
+        const int crowd = n % 3;
+        for (int& c : counts) c = std::uniform_int_distribution<int>(0, crowd == 0 ? 2 : crowd == 1 ? 8 : 40)(random);
+        if (n % 5 == 0)
+            for (int i = 0; i < 16; ++i)
+                if (random() % 3) counts[i] = 0;
+        countSets.push_back(counts);
+    }
+    for (size_t s = 0; s < countSets.size(); ++s) {
+        const Table table = MakeTable(countSets[s].data(), random);
+        jpegfast::HuffmanLookup lookup;
+        lookup.Build(table.View());
+        int failures = 0;
+        for (uint32_t bits = 0; bits < 65536 && failures < 3; bits += (s < 11 ? 1 : 7)) {
+            for (int available : {0, 1, 3, 8, 9, 10, 15, 16}) {
+                const Outcome expected = LinearSearch(table, bits, available);
+                const Outcome actual = Lookup(lookup, bits, available);
+                if (!(expected == actual)) {
+                    ADD_FAILURE() << "table " << s << " bits " << std::hex << bits << std::dec << " available "
+                                  << available << ": expected kind " << expected.kind << " symbol "
+                                  << expected.symbol << " length " << expected.length << ", got kind "
+                                  << actual.kind << " symbol " << actual.symbol << " length " << actual.length;
+                    ++failures;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
