@@ -19,32 +19,32 @@ namespace jpegtest {
 
 using Bytes = std::vector<uint8_t>;
 
-struct HuffmanSpec {
+struct HuffmanDef {
   std::array<uint8_t, 16> bits{};  // bits[L - 1]: codes of length L
   std::vector<uint8_t> values;
 };
 
 // T.81 Table K.3: luminance DC differences.
-inline HuffmanSpec LuminanceDcTable() {
+inline HuffmanDef LuminanceDcTable() {
   return {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
 }
 
 // Every symbol 0 to 255: 255 codes of 8 bits (symbols 0 to 254) and one of
 // 9 bits (255). Serves as an AC table (any run/size) or a DC table.
-inline HuffmanSpec AllSymbolsTable() {
-  HuffmanSpec spec;
-  spec.bits[7] = 255;
-  spec.bits[8] = 1;
-  for (int s = 0; s < 256; ++s) spec.values.push_back(static_cast<uint8_t>(s));
-  return spec;
+inline HuffmanDef AllSymbolsTable() {
+  HuffmanDef def;
+  def.bits[7] = 255;
+  def.bits[8] = 1;
+  for (int s = 0; s < 256; ++s) def.values.push_back(static_cast<uint8_t>(s));
+  return def;
 }
 
 // One symbol, coded as the single bit 0.
-inline HuffmanSpec OneSymbolTable(uint8_t symbol) {
-  HuffmanSpec spec;
-  spec.bits[0] = 1;
-  spec.values.push_back(symbol);
-  return spec;
+inline HuffmanDef OneSymbolTable(uint8_t symbol) {
+  HuffmanDef def;
+  def.bits[0] = 1;
+  def.values.push_back(symbol);
+  return def;
 }
 
 struct Code {
@@ -53,12 +53,12 @@ struct Code {
 };
 
 // Canonical codes (T.81 Annex C) of a table, by symbol.
-inline std::map<int, Code> CanonicalCodes(const HuffmanSpec& spec) {
+inline std::map<int, Code> CanonicalCodes(const HuffmanDef& def) {
   std::map<int, Code> codes;
   uint32_t code = 0;
   size_t k = 0;
   for (int length = 1; length <= 16; ++length) {
-    for (int i = 0; i < spec.bits[length - 1]; ++i) codes[spec.values[k++]] = {code++, length};
+    for (int i = 0; i < def.bits[length - 1]; ++i) codes[def.values[k++]] = {code++, length};
     code <<= 1;
   }
   return codes;
@@ -114,7 +114,7 @@ inline int MagnitudeCategory(int value) {
 // AC table, keeping the DC predictor (T.81 F.1.2).
 class BlockEncoder {
 public:
-  BlockEncoder(const HuffmanSpec& dc, const HuffmanSpec& ac)
+  BlockEncoder(const HuffmanDef& dc, const HuffmanDef& ac)
       : dc_(CanonicalCodes(dc)), ac_(CanonicalCodes(ac)) {}
 
   void Symbol(BitWriter& out, bool acTable, int symbol) const {
@@ -207,14 +207,14 @@ public:
     }
     return Segment(0xC0, p);
   }
-  static Bytes DhtPayload(int tableClass, int id, const HuffmanSpec& spec) {
+  static Bytes DhtPayload(int tableClass, int id, const HuffmanDef& def) {
     Bytes p = {static_cast<uint8_t>((tableClass << 4) | id)};
-    p.insert(p.end(), spec.bits.begin(), spec.bits.end());
-    p.insert(p.end(), spec.values.begin(), spec.values.end());
+    p.insert(p.end(), def.bits.begin(), def.bits.end());
+    p.insert(p.end(), def.values.begin(), def.values.end());
     return p;
   }
-  JpegBuilder& Dht(int tableClass, int id, const HuffmanSpec& spec) {
-    return Segment(0xC4, DhtPayload(tableClass, id, spec));
+  JpegBuilder& Dht(int tableClass, int id, const HuffmanDef& def) {
+    return Segment(0xC4, DhtPayload(tableClass, id, def));
   }
   JpegBuilder& Sos(const std::vector<ScanComp>& comps) {
     Bytes p = {static_cast<uint8_t>(comps.size())};

@@ -10,7 +10,7 @@ using Access = JpegDecoderTestAccess;
 
 namespace {
 
-// Keeps the decoder (and the bytes it reads) alive for inspection.
+// Keeps the decoder (and the bytes it reads) alive for the checks.
 struct DecodeRun {
   explicit DecodeRun(const Bytes& bytes, int32_t failDecodeAllocation = -1) : buffer(bytes) {
     analysis = decoder.AnalysisHeader(buffer.data(), buffer.size());

@@ -47,7 +47,7 @@ std::vector<int32_t> Entries(const int32_t* array, int32_t count) {
 
 // One 8 x 8 greyscale frame and its scan, tables as given, then the
 // entropy-coded bytes.
-Bytes OneComponent(const HuffmanSpec& dc, const HuffmanSpec& ac, const Bytes& data) {
+Bytes OneComponent(const HuffmanDef& dc, const HuffmanDef& ac, const Bytes& data) {
   JpegBuilder b;
   b.Soi().DqtFlat(0, 1).Sof0(8, 8, {{1, 1, 1, 0}}).Dht(0, 0, dc).Dht(1, 0, ac);
   b.Sos({{1, 0, 0}}).Raw(data);
@@ -98,12 +98,12 @@ TEST(JpegHuffmanTable, OneSegmentFillsSeveralSlots) {
 }
 
 TEST(JpegHuffmanTable, UnusualButAcceptedTables) {
-  HuffmanSpec empty;
-  HuffmanSpec big;  // 300 entries: more than the code space, still stored
+  HuffmanDef empty;
+  HuffmanDef big;  // 300 entries: more than the code space, still stored
   big.bits[14] = 45;
   big.bits[15] = 255;
   big.values.assign(300, 0x11);
-  HuffmanSpec second = OneSymbolTable(0x42);
+  HuffmanDef second = OneSymbolTable(0x42);
 
   JpegBuilder b;
   b.Soi().Dht(0, 2, empty).Dht(1, 1, big);
@@ -208,7 +208,7 @@ TEST(JpegEntropy, RunsUpToTheLastCoefficient) {
 // Each component keeps its own predictor across blocks, and each scan
 // component decodes with the tables it selects.
 TEST(JpegEntropy, PredictorsAndTablesPerComponent) {
-  HuffmanSpec eobOnly = OneSymbolTable(0x00);
+  HuffmanDef eobOnly = OneSymbolTable(0x00);
   BlockEncoder table0(LuminanceDcTable(), AllSymbolsTable());
   BlockEncoder table1(LuminanceDcTable(), eobOnly);
   BitWriter w;
@@ -236,10 +236,10 @@ TEST(JpegEntropy, CodesThatMatchNoEntry) {
   Analysed ones(OneComponent(LuminanceDcTable(), AllSymbolsTable(), {0xFF, 0x00, 0xFF, 0x00}));
   EXPECT_EQ(ones.Block(), "Decode1HuffmanCode:length over");
   // No code at all: a table slot that no segment filled.
-  Analysed empty(OneComponent(HuffmanSpec{}, AllSymbolsTable(), Bytes(4, 0x00)));
+  Analysed empty(OneComponent(HuffmanDef{}, AllSymbolsTable(), Bytes(4, 0x00)));
   EXPECT_EQ(empty.Block(), "Decode1HuffmanCode:length over");
   // Codes of 17 bits or more are never matched.
-  HuffmanSpec deep;
+  HuffmanDef deep;
   deep.bits[15] = 1;  // one 16-bit code, all zeros
   deep.values = {0};
   Analysed sixteen(OneComponent(deep, AllSymbolsTable(), Bytes{0x00, 0x00, 0x00}));

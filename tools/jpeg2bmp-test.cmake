@@ -1,0 +1,40 @@
+# Runs jpeg2bmp as a user would: a picture decodes to a complete 24-bit
+# bitmap; a file the decoder refuses names the failing step, the result code
+# and the message, exits non-zero and writes nothing.
+# Arguments: -DTOOL=... -DDATA=... -DWORK=...
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+# 48 x 32: stride 144, 54 + 144 * 32 bytes.
+execute_process(COMMAND "${TOOL}" "${DATA}/tiny-420-restart2.jpg" "${WORK}/tiny.bmp"
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "jpeg2bmp failed on a valid picture: ${result} ${errors}")
+endif()
+file(SIZE "${WORK}/tiny.bmp" size)
+if(NOT size EQUAL 4662)
+  message(FATAL_ERROR "bitmap of ${size} bytes, expected 4662")
+endif()
+file(READ "${WORK}/tiny.bmp" header LIMIT 30 HEX)
+# "BM", bfSize 4662, reserved, bfOffBits 54, biSize 40, width 48, height 32, 1 plane, 24 bits
+set(expected "424d3612000000000000360000002800000030000000200000000100 1800")
+string(REPLACE " " "" expected "${expected}")
+if(NOT header STREQUAL expected)
+  message(FATAL_ERROR "bitmap header ${header}, expected ${expected}")
+endif()
+
+execute_process(COMMAND "${TOOL}" "${DATA}/rocket-progressive.jpg" "${WORK}/refused.bmp"
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(result EQUAL 0 OR EXISTS "${WORK}/refused.bmp")
+  message(FATAL_ERROR "a progressive file was not refused cleanly (${result})")
+endif()
+if(NOT errors MATCHES "AnalysisHeader failed: -2 \\(Not supported:marker 0xC2\\)")
+  message(FATAL_ERROR "unexpected message: ${errors}")
+endif()
+
+execute_process(COMMAND "${TOOL}" "${WORK}/no-such-file.jpg" "${WORK}/missing.bmp"
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(result EQUAL 0 OR EXISTS "${WORK}/missing.bmp" OR NOT errors MATCHES "cannot read")
+  message(FATAL_ERROR "a missing input was not reported (${result}): ${errors}")
+endif()
+message(STATUS "jpeg2bmp: bitmap written, refusal and missing input reported")
