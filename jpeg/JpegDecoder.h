@@ -22,7 +22,15 @@
 //
 // Use: construct; AnalysisHeader(bytes, length); DecodeImage(); GetImage().
 // The caller keeps the bytes alive until DecodeImage has returned. Results:
-// 0 success, -1 out of memory or data ended, -2 bad or unsupported data.
+// 0 success; AnalysisHeader -1 out of memory, -2 bad, truncated or
+// unsupported data; DecodeImage -1 out of memory or data ended too soon, -2
+// bad or unsupported data. LastErrorMessage says which step failed.
+//
+// Sound limits beyond the frame header's own: a picture whose remaining
+// bytes cannot hold its blocks (at least two bits each) is refused before
+// its planes are allocated, and a plane size beyond 32 bits fails as out of
+// memory; arithmetic that hostile tables push past 32 bits wraps (integers)
+// or saturates (the inverse DCT), never undefined.
 #pragma once
 
 #include <cstddef>
