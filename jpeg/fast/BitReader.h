@@ -40,6 +40,7 @@ public:
         mMarker = 0;
         mMarkerPos = nullptr;
         mAtMarker = false;
+        mAtEnd = false;
         mFirstBits = 0;
         const uint8_t* next = state.cur;
         if (state.bitPos != 7) {
@@ -96,7 +97,13 @@ public:
     // EBufferError "GetBits" at the end of the data.
     int32_t Exhausted()
     {
-        if (mMarker == 0) throw EBufferError{"GetBits"};
+        if (mMarker == 0) {
+            // The byte reader has stepped past the last byte it read.
+            mBuffer = 0;
+            mAvailable = 0;
+            mAtEnd = true;
+            throw EBufferError{"GetBits"};
+        }
         mBuffer = 0;
         mAvailable = 0;
         mAtMarker = true;
@@ -112,10 +119,11 @@ public:
     StreamState State() const
     {
         StreamState state = mStart;
-        if (mAtMarker) {
-            state.cur = mMarkerPos;
+        if (mAtMarker || mAtEnd) {
+            state.cur = mAtMarker ? mMarkerPos : mNext;
             state.bitPos = 7;
             state.stuffPending = false;
+            state.hasData = mStart.hasData && state.cur < mEnd;
             return state;
         }
         const uint64_t consumed = mLoadedBits - static_cast<uint64_t>(mAvailable);
@@ -196,6 +204,7 @@ private:
     int32_t mMarker = 0;        // the marker code, 0 at the end of the data
     const uint8_t* mMarkerPos = nullptr;
     bool mAtMarker = false;     // a read has returned the marker
+    bool mAtEnd = false;        // a read has run into the end of the data
     StreamState mStart;
     int mFirstBits = 0;         // bits left of a partly read byte at Start
     const uint8_t* mSegmentNext = nullptr;  // first whole byte after Start

@@ -44,6 +44,28 @@ void HuffmanLookup::Build(const HuffmanTableView& table)
     }
 }
 
+void HuffmanLookup::BuildCombined()
+{
+    for (uint32_t bits = 0; bits < (1u << kCombinedBits); ++bits) {
+        int length = 0;
+        const uint32_t next16 = bits << (16 - kCombinedBits);
+        const int32_t symbol = Decode(next16, &length);
+        int32_t entry = 0;
+        if (symbol == 0 && length > 0) {
+            entry = kCombinedEnd | length;
+        } else if (symbol > 0 && (symbol & 15) != 0 && length + (symbol & 15) <= kCombinedBits) {
+            const int size = symbol & 15;
+            const int run = symbol >> 4;
+            const int32_t raw = static_cast<int32_t>((next16 >> (16 - length - size)) & ((1u << size) - 1u));
+            // T.81 EXTEND.
+            const int32_t value = (raw >> (size - 1)) != 0 ? raw : raw + 1 - (1 << size);
+            entry = static_cast<int32_t>(static_cast<uint32_t>(value) << 16) | kCombinedValue | (run << 5) |
+                    (length + size);
+        }
+        mCombined[bits] = entry;
+    }
+}
+
 int32_t HuffmanLookup::DecodeLong(uint32_t next16, int* length) const
 {
     for (int l = kLookupBits + 1; l <= mMaxLength; ++l) {

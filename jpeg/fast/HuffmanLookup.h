@@ -31,6 +31,20 @@ public:
 
     void Build(const HuffmanTableView& table);
 
+    // AC tables: run/size symbol and magnitude bits in one lookup of the next
+    // kCombinedBits bits, where both fit (the common short codes). An entry
+    // is 0 when it does not apply; else
+    //   kCombinedValue | (run << 5) | bits, value in the high 16 bits: a
+    //     coefficient of `run` zeros and value, taking `bits` bits in all;
+    //   kCombinedEnd | bits: end of block.
+    // Only valid with at least 16 bits available (no marker or end within
+    // them), where it gives what the symbol search and GetBits give.
+    static constexpr int kCombinedBits = 10;
+    static constexpr int32_t kCombinedValue = 0x200;
+    static constexpr int32_t kCombinedEnd = 0x400;
+    void BuildCombined();
+    int32_t Combined(uint32_t next16) const { return mCombined[next16 >> (16 - kCombinedBits)]; }
+
     // next16: the next 16 bits, first bit most significant (zeros where the
     // data has none). Returns the symbol, or kNoMatch; *length receives T.
     int32_t Decode(uint32_t next16, int* length) const
@@ -59,6 +73,7 @@ private:
     // Outcome for the next kLookupBits bits: kKnown | (T << 8) | symbol, or
     // kKnown | kFail | (T << 8); 0 when the search goes on past kLookupBits.
     uint16_t mFast[1 << kLookupBits] = {};
+    int32_t mCombined[1 << kCombinedBits] = {};
 };
 
 }  // namespace jpegfast

@@ -13,8 +13,8 @@
 //     truncated toward zero and saturated to 32 bits, kLanes values
 //   StoreSums(Vec sum, double* out): kLanes sums as they are
 //   LoadInt(const int32_t*): kLanes 32-bit integers as doubles
-//   StoreBytes(Vec, Vec, Vec, Vec, uint8_t* out): 4 * kLanes values already
-//     clamped to 0..255, truncated, as bytes
+//   StoreBytes8(const Vec*, uint8_t* out): 8 values (8 / kLanes vectors)
+//     already clamped to 0..255, truncated, as bytes
 //   Max, Min
 
 namespace {
@@ -130,14 +130,14 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
                       uint8_t* green, uint8_t* blue)
 {
     using Vec = typename Ops::Vec;
-    constexpr int kStep = 4 * Ops::kLanes;
+    constexpr int kVecs = 8 / Ops::kLanes;
     const Vec half = Ops::Set1(128.0);
     const Vec kR = Ops::Set1(1.402), kGb = Ops::Set1(0.3441), kGr = Ops::Set1(0.7139), kB = Ops::Set1(1.7718);
     const Vec lo = Ops::Set1(0.0), hi = Ops::Set1(255.0);
     int j = 0;
-    for (; j + kStep <= n; j += kStep) {
-        Vec r[4], g[4], b[4];
-        for (int q = 0; q < 4; ++q) {
+    for (; j + 8 <= n; j += 8) {
+        Vec r[kVecs], g[kVecs], b[kVecs];
+        for (int q = 0; q < kVecs; ++q) {
             const int at = j + q * Ops::kLanes;
             const Vec y = Ops::LoadInt(lum + at);
             const Vec u = Ops::Sub(Ops::LoadInt(cb + at), half);
@@ -146,9 +146,9 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
             g[q] = Ops::Min(Ops::Max(Ops::Sub(Ops::Sub(y, Ops::Mul(u, kGb)), Ops::Mul(v, kGr)), lo), hi);
             b[q] = Ops::Min(Ops::Max(Ops::Add(Ops::Mul(u, kB), y), lo), hi);
         }
-        Ops::StoreBytes(r[0], r[1], r[2], r[3], red + j);
-        Ops::StoreBytes(g[0], g[1], g[2], g[3], green + j);
-        Ops::StoreBytes(b[0], b[1], b[2], b[3], blue + j);
+        Ops::StoreBytes8(r, red + j);
+        Ops::StoreBytes8(g, green + j);
+        Ops::StoreBytes8(b, blue + j);
     }
     for (; j < n; ++j) {
         const double y = lum[j], u = static_cast<double>(cb[j]) - 128.0, v = static_cast<double>(cr[j]) - 128.0;

@@ -26,11 +26,10 @@ struct Ops {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(x));
     }
     static void StoreSums(Vec sum, double* out) { _mm256_storeu_pd(out, sum); }
-    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    static void StoreBytes8(const Vec* v, uint8_t* out)
     {
-        const __m128i words0 = _mm_packs_epi32(_mm256_cvttpd_epi32(a), _mm256_cvttpd_epi32(b));
-        const __m128i words1 = _mm_packs_epi32(_mm256_cvttpd_epi32(c), _mm256_cvttpd_epi32(d));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words0, words1));
+        const __m128i words = _mm_packs_epi32(_mm256_cvttpd_epi32(v[0]), _mm256_cvttpd_epi32(v[1]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
     }
 };
 

@@ -27,13 +27,11 @@ struct Ops {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvttpd_epi32(x));
     }
     static void StoreSums(Vec sum, double* out) { _mm512_storeu_pd(out, sum); }
-    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    static void StoreBytes8(const Vec* v, uint8_t* out)
     {
         // Values are already within 0..255: narrowing keeps them.
-        const __m512i ab = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(a)), _mm512_cvttpd_epi32(b), 1);
-        const __m512i cd = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(c)), _mm512_cvttpd_epi32(d), 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(ab));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm512_cvtepi32_epi8(cd));
+        const __m512i wide = _mm512_castsi256_si512(_mm512_cvttpd_epi32(v[0]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(wide));
     }
 };
 

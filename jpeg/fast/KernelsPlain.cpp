@@ -18,12 +18,9 @@ struct Ops {
     static Vec Min(Vec a, Vec b) { return a < b ? a : b; }
     static void StoreSamples(Vec sum, double shift, int32_t* out) { *out = jpegfast::TruncateSaturated(sum * 0.25 + shift); }
     static void StoreSums(Vec sum, double* out) { *out = sum; }
-    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    static void StoreBytes8(const Vec* v, uint8_t* out)
     {
-        out[0] = static_cast<uint8_t>(a);
-        out[1] = static_cast<uint8_t>(b);
-        out[2] = static_cast<uint8_t>(c);
-        out[3] = static_cast<uint8_t>(d);
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(v[i]);
     }
 };
 

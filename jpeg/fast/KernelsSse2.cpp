@@ -25,10 +25,10 @@ struct Ops {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_cvttpd_epi32(x));
     }
     static void StoreSums(Vec sum, double* out) { _mm_storeu_pd(out, sum); }
-    static void StoreBytes(Vec a, Vec b, Vec c, Vec d, uint8_t* out)
+    static void StoreBytes8(const Vec* v, uint8_t* out)
     {
-        const __m128i ab = _mm_unpacklo_epi64(_mm_cvttpd_epi32(a), _mm_cvttpd_epi32(b));
-        const __m128i cd = _mm_unpacklo_epi64(_mm_cvttpd_epi32(c), _mm_cvttpd_epi32(d));
+        const __m128i ab = _mm_unpacklo_epi64(_mm_cvttpd_epi32(v[0]), _mm_cvttpd_epi32(v[1]));
+        const __m128i cd = _mm_unpacklo_epi64(_mm_cvttpd_epi32(v[2]), _mm_cvttpd_epi32(v[3]));
         const __m128i words = _mm_packs_epi32(ab, cd);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
     }

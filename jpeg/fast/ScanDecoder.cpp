@@ -47,6 +47,7 @@ public:
         for (int32_t c = 0; c < setup.numComponents; ++c) {
             mDc[c].Build(setup.dc[c]);
             mAc[c].Build(setup.ac[c]);
+            mAc[c].BuildCombined();
         }
         mReader.Start(setup.stream);
     }
@@ -62,13 +63,17 @@ public:
         if (mSetup.restartInterval != 0 && ++mRestartCount == mSetup.restartInterval) {
             mRestartCount = 0;
             StreamState state = mReader.State();
+            // If the search fails, the decoder's reader holds the position.
+            mInSearch = true;
             const int32_t marker = mSetup.searchMarker(mSetup.context, &state);
+            mInSearch = false;
             if (marker >= 0xD0 && marker <= 0xD7) mPred[0] = mPred[1] = mPred[2] = 0;
             mReader.Start(state);
         }
     }
 
     StreamState State() const { return mReader.State(); }
+    bool InMarkerSearch() const { return mInSearch; }
 
 private:
     int32_t DecodeSymbol(const HuffmanLookup& table)
@@ -76,11 +81,13 @@ private:
         int length;
         const int32_t symbol = table.Decode(mReader.Peek16(), &length);
         if (length > mReader.Available()) {
-            // The bit-by-bit search runs into the marker or the end.
-            if (mReader.StoppedAtMarker()) throw EDataFormatError{mReader.Position(), "DecodeHuffman:Error Marker"};
-            throw EBufferError{"GetBits"};
+            // The bit-by-bit search runs into the marker (and returns its
+            // negated code) or into the end of the data.
+            mReader.Exhausted();
+            throw EDataFormatError{mReader.Position(), "DecodeHuffman:Error Marker"};
         }
         if (symbol == HuffmanLookup::kNoMatch) {
+            mReader.Skip(length);  // the search read them all before giving up
             throw EDataFormatError{mReader.Position(), "Decode1HuffmanCode:length over"};
         }
         mReader.Skip(length);
@@ -111,6 +118,24 @@ private:
         int32_t k = 1;
         while (k <= 63) {
             mReader.Fill();
+            if (mReader.Available() >= 16) {
+                const int32_t entry = ac.Combined(mReader.Peek16());
+                if (entry & HuffmanLookup::kCombinedValue) {
+                    mReader.Skip(entry & 31);
+                    const int32_t run = (entry >> 5) & 15;
+                    if (k + run > 63) throw EDataFormatError{mReader.Position(), "DecodeHuffman:wrong Run length"};
+                    k += run;
+                    const int32_t index = kZigzag[k];
+                    block.coef[index] = entry >> 16;
+                    nonZero |= uint64_t{1} << index;
+                    ++k;
+                    continue;
+                }
+                if (entry & HuffmanLookup::kCombinedEnd) {
+                    mReader.Skip(entry & 31);
+                    break;
+                }
+            }
             const int32_t runSize = DecodeSymbol(ac);
             if (runSize == 0) break;  // end of block
             const int32_t run = runSize >> 4;
@@ -138,6 +163,7 @@ private:
     BitReader mReader;
     int32_t mPred[3] = {0, 0, 0};
     int32_t mRestartCount = 0;
+    bool mInSearch = false;
 };
 
 // Inverse DCTs, upsampling and colour conversion of decoded MCUs.
@@ -246,7 +272,8 @@ bool McusAreIndependent(const ScanSetup& s)
 
 void DecodeSingleThreaded(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
 {
-    std::unique_ptr<Block[]> blocks(new Block[static_cast<std::size_t>(BlocksPerMcu(setup))]);
+    std::unique_ptr<Block[]> blocks(new (std::nothrow) Block[static_cast<std::size_t>(BlocksPerMcu(setup))]);
+    if (!blocks) throw EMemoryError{BlocksPerMcu(setup), "Disconvert unit1"};
     for (int32_t row = 0; row < setup.mcusY; ++row) {
         for (int32_t column = 0; column < setup.mcusX; ++column) {
             entropy.DecodeMcu(blocks.get());
@@ -440,14 +467,22 @@ void DecodeScan(ScanSetup& setup)
     EntropyDecoder entropy(setup);
     const Transformer transformer(setup);
     bool done = false;
-    if (UseTwoThreads(setup)) {
-        Pipeline pipeline(setup, entropy, transformer);
-        if (pipeline.Prepare()) {
-            pipeline.Run();
-            done = true;
+    try {
+        if (UseTwoThreads(setup)) {
+            Pipeline pipeline(setup, entropy, transformer);
+            if (pipeline.Prepare()) {
+                pipeline.Run();
+                done = true;
+            }
         }
+        if (!done) DecodeSingleThreaded(setup, entropy, transformer);
+    } catch (...) {
+        // Where the reference's reader would stand after the same failure.
+        setup.streamFromReader = !entropy.InMarkerSearch();
+        if (setup.streamFromReader) setup.stream = entropy.State();
+        throw;
     }
-    if (!done) DecodeSingleThreaded(setup, entropy, transformer);
+    setup.streamFromReader = true;
     setup.stream = entropy.State();
 }
 

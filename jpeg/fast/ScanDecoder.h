@@ -36,6 +36,10 @@ struct ScanSetup {
     // and 128); the pass works in them as the reference pass does.
     int32_t* units[3] = {};
     StreamState stream;                  // in: start of the data; out: after
+    // Out: stream holds the position after the pass, also after a failure
+    // (false when the failure came from searchMarker, which has left the
+    // position in the decoder's reader itself).
+    bool streamFromReader = false;
     // Reads the next marker between restart intervals with the decoder's own
     // byte-level search, from and back into *state; returns its code.
     int32_t (*searchMarker)(void* context, StreamState* state) = nullptr;
