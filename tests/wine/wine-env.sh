@@ -39,3 +39,18 @@ miravel_wine_prefix_ready() {
     echo "$reg_hash" >"$WINEPREFIX/.miravel-ready"
   ) 9>"$stamp_dir/.prefix.lock"
 }
+
+# True while a wineserver runs for this prefix (its socket exists).
+miravel_wine_server_running() {
+  local dev ino
+  read -r dev ino < <(stat -L -c '%d %i' "$WINEPREFIX" 2>/dev/null) || return 1
+  [ -S "/tmp/.wine-$(id -u)/server-$(printf '%x-%x' "$dev" "$ino")/socket" ]
+}
+
+# Brings up the Wine session (services and the desktop process) with no
+# inherited output. A program that is itself the first of a session on an X
+# display can otherwise stall while the desktop starts, when its output is a
+# pipe that is read to the end (CMake's test discovery, ctest).
+miravel_wine_warm_up() {
+  wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+}

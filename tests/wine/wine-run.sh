@@ -6,4 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 miravel_wine_prefix_ready
+if [ -n "${DISPLAY:-}" ] && ! miravel_wine_server_running; then
+  miravel_wine_warm_up
+fi
 exec wine "$@"

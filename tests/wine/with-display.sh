@@ -51,6 +51,7 @@ for attempt in $(seq 120); do
   wineserver -w 2>/dev/null || sleep 1
 done
 [ -n "$server_started" ] || { echo "with-display.sh: could not start a wineserver" >&2; exit 1; }
+miravel_wine_warm_up
 
 status=0
 "$@" || status=$?
