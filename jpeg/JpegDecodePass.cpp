@@ -5,14 +5,22 @@
 
 #include "JpegDecoder.h"
 
-int32_t JpegDecoder::DecodeImage() {
+int32_t JpegDecoder::DecodeImage() { return RunDecodePass(false); }
+
+int32_t JpegDecoder::DecodeImageReference() { return RunDecodePass(true); }
+
+int32_t JpegDecoder::RunDecodePass(bool reference) {
   SetLastError("");
   if ((mStatus & (kStatusDHT | kStatusDQT | kStatusSOS)) == 0) {
     SetLastError("DecodeImage:no tables and no scan");
     return -2;
   }
   try {
-    Decode();
+    if (reference) {
+      Decode();
+    } else {
+      DecodeFast();
+    }
     return 0;
   } catch (const EMemoryError& e) {
     FreeRgb();

@@ -1,4 +1,4 @@
-// JpegDecoder: MIRAVEL's own JPEG decoder, reference form. Plain C++17.
+// JpegDecoder: MIRAVEL's own JPEG decoder. Plain C++17.
 //
 // Scope. Decodes baseline sequential DCT, Huffman-coded JPEG (SOF0, ITU-T
 // T.81 Annex F) with 8-bit samples, held whole in memory:
@@ -17,8 +17,9 @@
 //
 // Arithmetic is double precision with truncation toward zero; the inverse
 // DCT is the direct double sum of T.81 A.3.3. The stages stay separate
-// member functions: they are the reference that a faster decoder must match
-// sample for sample and error for error.
+// member functions: they are the reference form (DecodeImageReference), and
+// the fast form that DecodeImage runs (jpeg/fast) matches them sample for
+// sample and error for error.
 //
 // Use: construct; AnalysisHeader(bytes, length); DecodeImage(); GetImage().
 // The caller keeps the bytes alive until DecodeImage has returned. Results:
@@ -38,6 +39,10 @@
 
 #include "JpegStream.h"
 
+namespace jpegfast {
+struct StreamState;
+}
+
 class JpegDecoder {
 public:
   JpegDecoder();
@@ -48,8 +53,22 @@ public:
   // Walks the markers up to and including the first scan header; the reader
   // then stands at the scan's entropy-coded data. 0, -1 (out of memory), -2.
   int32_t AnalysisHeader(const uint8_t* data, int32_t length);
-  // Decodes the first scan into the three colour planes. 0, -1, -2.
+  // Decodes the first scan into the three colour planes. 0, -1, -2. Runs
+  // the fast form of the decode pass (jpeg/fast): lookup-table Huffman
+  // decoding, vector kernels chosen for the CPU, two threads for large
+  // pictures. Its planes, result codes, messages and final reader position
+  // are those of the reference form, bit for bit.
   int32_t DecodeImage();
+  // The same with the reference form: the straightforward stages below,
+  // kept as the definition that the fast form is tested against.
+  int32_t DecodeImageReference();
+  // For tests and benchmarks: threads of the fast form (0 chosen by picture
+  // size and cores, 1, 2) and the highest instruction set it may use (0
+  // plain, 1 SSE2, 2 AVX2, 3 AVX-512; capped at what the CPU has).
+  void SetFastPassOptions(int32_t threads, int32_t simdLevel) {
+    mFastThreads = threads;
+    mFastSimdLevel = simdLevel;
+  }
   // Hands out the planes (rows top-down, width bytes apart) and the size.
   // The planes stay the decoder's, valid until it is destroyed or decodes
   // again.
@@ -132,6 +151,10 @@ private:
   void ComputeGeometry();
   void CheckDataCoversPicture() const;
   void Decode();
+  int32_t RunDecodePass(bool reference);
+  // The fast form of Decode (JpegDecodeFast.cpp).
+  void DecodeFast();
+  static int32_t SearchMarkerFrom(void* decoder, jpegfast::StreamState* state);
   void DecodeMCU();
   void ConvertMCU(int32_t column, int32_t row);
   static uint8_t ClampToByte(double x);
@@ -173,4 +196,6 @@ private:
   // -1 lets every allocation through.
   int32_t mFailAllocation;
   int32_t mAllocations;
+  int32_t mFastThreads = 0;
+  int32_t mFastSimdLevel = 3;
 };

@@ -62,6 +62,24 @@ public:
   // entropy-coded data when the reader stands at a byte boundary.
   int64_t RemainingBytes() const { return mEnd - mCur; }
 
+  // The reader's whole position. The fast decode pass reads entropy-coded
+  // data with a buffered reader of its own and hands back the position this
+  // reader would have reached, so that later reads go on exactly there.
+  struct Position {
+    const uint8_t* cur;
+    int32_t bitPos;
+    bool stuffPending;
+    bool hasData;
+  };
+  Position SavePosition() const { return {mCur, mBitPos, mStuffPending, mHasData}; }
+  void RestorePosition(const Position& p) {
+    mCur = p.cur;
+    mBitPos = p.bitPos;
+    mStuffPending = p.stuffPending;
+    mHasData = p.hasData;
+  }
+  const uint8_t* End() const { return mEnd; }
+
 private:
   friend struct JpegDecoderTestAccess;
 

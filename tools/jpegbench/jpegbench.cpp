@@ -5,8 +5,10 @@
 // per second for each, the median of several runs, and the ratios.
 //
 //   jpegbench [--runs N] [--reference-runs N] [--threads N] [--simd LEVEL]
-//             [--check] FILE...
+//             [--check] [--fast-only|--float-only] FILE...
 //
+// --fast-only and --float-only time the fast decoder or libjpeg-turbo's
+// float form alone (for profiling).
 // --reference-runs 0 skips the reference form (it is slow: seconds for a
 // large photo). --threads 1 forces the single-threaded fast pass; --simd
 // plain|sse2|avx2|avx512 caps its instruction set. --check compares the fast
@@ -36,6 +38,8 @@ struct Options {
     int threads = 0;
     int simd = 3;
     bool check = false;
+    bool fastOnly = false;
+    bool floatOnly = false;
     std::vector<std::string> files;
 };
 
@@ -155,6 +159,10 @@ bool ParseArguments(int argc, char** argv, Options& options)
             }
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--fast-only") {
+            options.fastOnly = true;
+        } else if (arg == "--float-only") {
+            options.floatOnly = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return false;
         } else {
@@ -172,7 +180,7 @@ int main(int argc, char** argv)
     if (!ParseArguments(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: jpegbench [--runs N] [--reference-runs N] [--threads N] "
-                     "[--simd plain|sse2|avx2|avx512] [--check] FILE...\n");
+                     "[--simd plain|sse2|avx2|avx512] [--check] [--fast-only|--float-only] FILE...\n");
         return 2;
     }
     const jpegfast::SimdLevel level = jpegfast::SelectKernels(static_cast<jpegfast::SimdLevel>(options.simd)).level;
@@ -208,9 +216,24 @@ int main(int argc, char** argv)
         // Interleaved, so neither side profits from a warm cache alone.
         std::vector<double> fast, turboFloat, turboInt;
         for (int i = 0; i < options.runs; ++i) {
-            fast.push_back(MedianSeconds(1, [&] { return DecodeOurs(bytes, false, options, nullptr) == 0; }));
+            if (!options.floatOnly)
+                fast.push_back(MedianSeconds(1, [&] { return DecodeOurs(bytes, false, options, nullptr) == 0; }));
+            if (options.fastOnly) continue;
             turboFloat.push_back(MedianSeconds(1, [&] { return DecodeLibjpeg(bytes, JDCT_FLOAT, nullptr); }));
+            if (options.floatOnly) continue;
             turboInt.push_back(MedianSeconds(1, [&] { return DecodeLibjpeg(bytes, JDCT_ISLOW, nullptr); }));
+        }
+        if (options.floatOnly) {
+            std::printf("%-28s %11s %8s %9s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
+                        (std::to_string(fastPlanes.width) + "x" + std::to_string(fastPlanes.height)).c_str(),
+                        sampling.c_str(), "-", megapixels / Median(turboFloat));
+            continue;
+        }
+        if (options.fastOnly) {
+            std::printf("%-28s %11s %8s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
+                        (std::to_string(fastPlanes.width) + "x" + std::to_string(fastPlanes.height)).c_str(),
+                        sampling.c_str(), megapixels / Median(fast));
+            continue;
         }
         const double fastS = Median(fast), floatS = Median(turboFloat), intS = Median(turboInt);
         double referenceS = -1.0;
