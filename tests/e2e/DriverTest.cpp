@@ -192,6 +192,25 @@ TEST_F(DriverTest, DialogUnitsFollowTheDialogFont) {
     EXPECT_EQ(small.cy, tm.tmHeight * 20) << "160 vertical units are 20 character heights";
 }
 
+TEST(DriverFonts, TheDialogFontDrawsJapanese) {
+    // The dialogs ask for "ＭＳ Ｐゴシック"; on a machine without it (Wine) the
+    // prefix maps it to a Japanese font, or every Japanese text would show
+    // as empty boxes.
+    HDC dc = GetDC(nullptr);
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"ＭＳ Ｐゴシック");
+    HGDIOBJ old = SelectObject(dc, font);
+    const std::wstring text = L"新しい写真たてﾊﾞｰｼﾞｮﾝ情報ﾌﾚｰﾑの色";
+    std::vector<WORD> glyphs(text.size());
+    DWORD converted = GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                                       GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    ASSERT_EQ(converted, text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        EXPECT_NE(glyphs[i], 0xFFFF) << "no glyph for character " << i << " of " << Narrow(text);
+}
+
 TEST(DriverAutomation, AnUnknownProgIdIsReportedNotCrashed) {
     ComApartment com;
     ASSERT_TRUE(SUCCEEDED(com.Result()));
