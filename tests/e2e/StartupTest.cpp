@@ -1,73 +1,10 @@
 // MIRAVEL.exe from the outside: its resources, the splash screen at start
 // and the frame window after it.
 #include "E2eTest.h"
+#include "Miravel.h"
 
 namespace e2e {
 namespace {
-
-constexpr const wchar_t* kDialogFont = L"ＭＳ Ｐゴシック";
-constexpr int kDialogPoints = 9;
-
-// Any dialog window of the process, shown or not yet shown.
-HWND AnyDialog(DWORD pid, HWND except = nullptr) {
-    for (HWND hwnd : TopLevelWindows(pid))
-        if (hwnd != except && ClassName(hwnd) == L"#32770") return hwnd;
-    return nullptr;
-}
-
-HWND BitmapChild(HWND dialog) {
-    for (HWND child : ChildWindows(dialog))
-        if (ClassName(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
-            return child;
-    return nullptr;
-}
-
-// What one start looks like from outside, watched every 10 ms.
-struct StartWatch {
-    HWND splash = nullptr;
-    double splashCreatedMs = 0;     // first seen (it may not be shown yet)
-    double splashGoneMs = 0;        // destroyed or hidden
-    bool splashWasShown = false;
-    std::vector<std::wstring> shownDuringSplash;   // other windows shown meanwhile
-};
-
-StartWatch WatchSplash(const Process& program) {
-    StartWatch w;
-    w.splash = WaitFor([&] { return AnyDialog(program.Id()); }, kStartTimeoutMs, 10);
-    w.splashCreatedMs = NowMs();
-    if (!w.splash) return w;
-    const double limit = w.splashCreatedMs + 30000;
-    while (NowMs() < limit && IsWindow(w.splash) && (!w.splashWasShown || IsWindowVisible(w.splash))) {
-        w.splashWasShown |= IsWindowVisible(w.splash) != FALSE;
-        for (HWND other : TopLevelWindows(program.Id())) {
-            if (other != w.splash && IsWindowVisible(other)) {
-                std::wstring name = ClassName(other) + L" \"" + WindowText(other) + L"\"";
-                if (std::find(w.shownDuringSplash.begin(), w.shownDuringSplash.end(), name) ==
-                    w.shownDuringSplash.end())
-                    w.shownDuringSplash.push_back(name);
-            }
-        }
-        ::Sleep(10);
-    }
-    w.splashGoneMs = NowMs();
-    return w;
-}
-
-// After the splash: the frame window, the one unowned dialog. At a first
-// start the frame first asks for a photo and a colour; those dialogs
-// (owned by the still hidden frame) are cancelled here.
-HWND WaitForFrame(DWORD pid, HWND splash) {
-    return WaitFor(
-        [&]() -> HWND {
-            for (HWND hwnd : TopLevelWindows(pid)) {
-                if (hwnd == splash || !IsWindowVisible(hwnd) || ClassName(hwnd) != L"#32770") continue;
-                if (!GetWindow(hwnd, GW_OWNER)) return hwnd;
-                CancelDialog(hwnd);
-            }
-            return nullptr;
-        },
-        kStartTimeoutMs, 20);
-}
 
 class StartupTest : public E2eTest {
 protected:
