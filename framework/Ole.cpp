@@ -3,7 +3,8 @@
 #include <ole2.h>
 
 namespace {
-bool g_oleInitialised = false;
+// OLE is initialised per thread.
+thread_local bool g_oleInitialised = false;
 }
 
 BOOL AfxOleInit() {
