@@ -272,7 +272,6 @@ struct Decoded {
   bool inputUnchanged = true;  // the decoder left the caller's bytes alone
 };
 
-// Analyses and decodes the bytes (from an exactly sized heap copy).
 inline Bytes ReadFile(const std::string& path) {
   Bytes bytes;
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -286,13 +285,25 @@ inline Bytes ReadFile(const std::string& path) {
   return bytes;
 }
 
-inline Decoded DecodeJpeg(const Bytes& bytes) {
+// The two forms of the decode pass: the reference stages
+// (DecodeImageReference) and the fast form that DecodeImage runs. Both must
+// pass every test of the pass.
+enum class Form { kReference, kFast };
+
+inline const char* FormName(Form form) { return form == Form::kReference ? "reference" : "fast"; }
+
+inline int32_t DecodeWith(JpegDecoder& decoder, Form form) {
+  return form == Form::kReference ? decoder.DecodeImageReference() : decoder.DecodeImage();
+}
+
+// Analyses and decodes the bytes (from an exactly sized heap copy).
+inline Decoded DecodeJpeg(const Bytes& bytes, Form form = Form::kReference) {
   ExactBuffer buffer(bytes);
   JpegDecoder decoder;
   Decoded out;
   out.analysis = decoder.AnalysisHeader(buffer.data(), buffer.size());
   out.message = decoder.LastErrorMessage();
-  if (out.analysis == 0) out.decode = decoder.DecodeImage();
+  if (out.analysis == 0) out.decode = DecodeWith(decoder, form);
   out.inputUnchanged = bytes.empty() || std::memcmp(buffer.data(), bytes.data(), bytes.size()) == 0;
   if (out.analysis < 0) return out;
   out.message = decoder.LastErrorMessage();

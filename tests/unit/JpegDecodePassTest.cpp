@@ -12,13 +12,13 @@ namespace {
 
 // Keeps the decoder (and the bytes it reads) alive for the checks.
 struct DecodeRun {
-  explicit DecodeRun(const Bytes& bytes, int32_t failDecodeAllocation = -1) : buffer(bytes) {
+  DecodeRun(const Bytes& bytes, Form form, int32_t failDecodeAllocation = -1) : buffer(bytes) {
     analysis = decoder.AnalysisHeader(buffer.data(), buffer.size());
     allocationsBefore = Access::Allocations(decoder);
     if (failDecodeAllocation >= 0) {
       Access::FailAllocation(decoder, allocationsBefore + failDecodeAllocation);
     }
-    decode = analysis == 0 ? decoder.DecodeImage() : analysis;
+    decode = analysis == 0 ? DecodeWith(decoder, form) : analysis;
     message = decoder.LastErrorMessage();
     decoder.GetImage(&planes[0], &planes[1], &planes[2], &width, &height);
   }
@@ -53,11 +53,22 @@ Bytes FlatPicture(int width, int height, const std::vector<FrameComp>& comps,
 const std::vector<FrameComp> kGrey = {{1, 1, 1, 0}};
 const std::vector<FrameComp> k444 = {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}};
 
+// Every test of the pass runs on both forms.
+class JpegDecodePass : public testing::TestWithParam<Form> {
+protected:
+  Form form() const { return GetParam(); }
+};
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Forms, JpegDecodePass, testing::Values(Form::kReference, Form::kFast),
+                         [](const testing::TestParamInfo<Form>& info) {
+                           return std::string(info.param == Form::kReference ? "Reference" : "Fast");
+                         });
 
 // DC values chosen so the samples come out as Y, Cb, Cr below (a dequantised
 // DC d gives 128 + d / 8, truncated).
-TEST(JpegDecodePass, ColourConversion) {
+TEST_P(JpegDecodePass, ColourConversion) {
   const struct {
     int y, cb, cr;  // DC values
     int red, green, blue;
@@ -66,7 +77,7 @@ TEST(JpegDecodePass, ColourConversion) {
       {976, 1016, 0, 250, 206, 255},  // Y 250, Cb 255, Cr 128: blue clamped from 475.0186
   };
   for (const auto& c : cases) {
-    DecodeRun r(FlatPicture(8, 8, k444, {{0, c.y}, {1, c.cb}, {2, c.cr}}));
+    DecodeRun r(FlatPicture(8, 8, k444, {{0, c.y}, {1, c.cb}, {2, c.cr}}), form());
     ASSERT_EQ(r.decode, 0) << r.message;
     for (int i = 0; i < 64; ++i) {
       EXPECT_EQ(r.planes[kRed][i], c.red);
@@ -76,8 +87,8 @@ TEST(JpegDecodePass, ColourConversion) {
   }
 }
 
-TEST(JpegDecodePass, GreyscaleGivesThreeEqualPlanesOfClampedSamples) {
-  DecodeRun r(FlatPicture(24, 8, kGrey, {{0, -1100}, {0, 80}, {0, 1024}}));
+TEST_P(JpegDecodePass, GreyscaleGivesThreeEqualPlanesOfClampedSamples) {
+  DecodeRun r(FlatPicture(24, 8, kGrey, {{0, -1100}, {0, 80}, {0, 1024}}), form());
   ASSERT_EQ(r.decode, 0) << r.message;
   const int expected[3] = {0, 138, 255};  // -9 clamped, 138, 256 clamped
   for (int x = 0; x < 24; ++x) {
@@ -92,7 +103,7 @@ TEST(JpegDecodePass, GreyscaleGivesThreeEqualPlanesOfClampedSamples) {
 // 4:2:0, 17 x 9: 3 x 2 blocks, 2 x 1 MCUs of 16 x 16, planes of 512 bytes.
 // Red shows where each luminance block lands (Cr is neutral); blue shows
 // each chroma sample covering a 2 x 2 square.
-TEST(JpegDecodePass, SubsampledGeometryAndReplication) {
+TEST_P(JpegDecodePass, SubsampledGeometryAndReplication) {
   BitWriter w;
   BlockEncoder enc = SimpleEncoder();
   int pred[3] = {0, 0, 0};
@@ -105,7 +116,7 @@ TEST(JpegDecodePass, SubsampledGeometryAndReplication) {
   }
   JpegBuilder b = SimpleHeader(17, 9, {{1, 2, 2, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}});
   b.Raw(w.Take()).Eoi();
-  DecodeRun r(b.bytes);
+  DecodeRun r(b.bytes, form());
   ASSERT_EQ(r.decode, 0) << r.message;
   EXPECT_EQ(Access::McusX(r.decoder), 2);
   EXPECT_EQ(Access::McusY(r.decoder), 1);
@@ -133,12 +144,12 @@ TEST(JpegDecodePass, SubsampledGeometryAndReplication) {
 
 // One component is a non-interleaved scan: one block per MCU in raster
 // order, whatever its sampling factors say (here 2 x 2).
-TEST(JpegDecodePass, OneComponentFramesDecodeOneBlockPerMcu) {
+TEST_P(JpegDecodePass, OneComponentFramesDecodeOneBlockPerMcu) {
   const int dcs[6] = {0, 80, 8, -8, 16, 24};
   const int samples[6] = {128, 138, 129, 126, 130, 131};
   std::vector<std::pair<int, int>> blocks;
   for (int dc : dcs) blocks.push_back({0, dc});
-  DecodeRun r(FlatPicture(24, 16, {{1, 2, 2, 0}}, blocks));
+  DecodeRun r(FlatPicture(24, 16, {{1, 2, 2, 0}}, blocks), form());
   ASSERT_EQ(r.decode, 0) << r.message;
   EXPECT_EQ(Access::McusX(r.decoder), 3);
   EXPECT_EQ(Access::McusY(r.decoder), 2);
@@ -148,7 +159,7 @@ TEST(JpegDecodePass, OneComponentFramesDecodeOneBlockPerMcu) {
 }
 
 // Only the first scan is decoded, so it must carry every frame component.
-TEST(JpegDecodePass, FirstScanMustCarryEveryComponent) {
+TEST_P(JpegDecodePass, FirstScanMustCarryEveryComponent) {
   JpegBuilder threeInFrame;
   threeInFrame.Soi().DqtFlat(0, 1).Sof0(8, 8, k444);
   threeInFrame.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable());
@@ -158,7 +169,7 @@ TEST(JpegDecodePass, FirstScanMustCarryEveryComponent) {
   oneInFrame.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable());
   oneInFrame.Sos({{1, 0, 0}, {2, 0, 0}, {3, 0, 0}}).Raw(Bytes(16, 0)).Eoi();
   for (const Bytes& bytes : {threeInFrame.bytes, oneInFrame.bytes}) {
-    DecodeRun r(bytes);
+    DecodeRun r(bytes, form());
     EXPECT_EQ(r.analysis, 0);
     EXPECT_EQ(r.decode, -2);
     EXPECT_EQ(r.message, "Not supported:marker 0xDA");
@@ -169,7 +180,7 @@ TEST(JpegDecodePass, FirstScanMustCarryEveryComponent) {
 // Greyscale 24 x 8, restart interval 2: MCU 3 is coded with its predictor
 // reset. A restart marker resets it whatever its number; any other marker
 // there resets nothing.
-TEST(JpegDecodePass, RestartIntervals) {
+TEST_P(JpegDecodePass, RestartIntervals) {
   const struct {
     uint8_t marker;
     int thirdSample;
@@ -191,7 +202,7 @@ TEST(JpegDecodePass, RestartIntervals) {
     b.Soi().DqtFlat(0, 1).Dri(2).Sof0(24, 8, kGrey);
     b.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable()).Sos({{1, 0, 0}});
     b.Raw(w.Take()).Eoi();
-    DecodeRun r(b.bytes);
+    DecodeRun r(b.bytes, form());
     ASSERT_EQ(r.decode, 0) << r.message;
     EXPECT_EQ(r.At(kRed, 0, 0), 133);
     EXPECT_EQ(r.At(kRed, 8, 0), 133);
@@ -201,7 +212,7 @@ TEST(JpegDecodePass, RestartIntervals) {
 
 // When the MCU count is a multiple of the interval, a marker must follow the
 // last MCU (normally EOI): without one the search runs off the end.
-TEST(JpegDecodePass, MarkerAfterTheLastIntervalIsRequired) {
+TEST_P(JpegDecodePass, MarkerAfterTheLastIntervalIsRequired) {
   for (bool eoi : {true, false}) {
     BitWriter w;
     BlockEncoder enc = SimpleEncoder();
@@ -213,16 +224,16 @@ TEST(JpegDecodePass, MarkerAfterTheLastIntervalIsRequired) {
     b.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable()).Sos({{1, 0, 0}});
     b.Raw(w.Take());
     if (eoi) b.Eoi();
-    DecodeRun r(b.bytes);
+    DecodeRun r(b.bytes, form());
     EXPECT_EQ(r.decode, eoi ? 0 : -1);
     EXPECT_EQ(r.message, eoi ? "" : "GetByte");
   }
 }
 
-TEST(JpegDecodePass, EmptyPicturesDecodeToEmptyPlanes) {
+TEST_P(JpegDecodePass, EmptyPicturesDecodeToEmptyPlanes) {
   const std::vector<std::pair<int, int>> sizes = {{0, 8}, {8, 0}, {0, 0}};
   for (auto [width, height] : sizes) {
-    DecodeRun r(FlatPicture(width, height, k444, {}));
+    DecodeRun r(FlatPicture(width, height, k444, {}), form());
     EXPECT_EQ(r.decode, 0) << r.message;
     EXPECT_EQ(Access::PlaneSize(r.decoder), 0);
     EXPECT_FALSE(r.PlanesNull());
@@ -231,7 +242,7 @@ TEST(JpegDecodePass, EmptyPicturesDecodeToEmptyPlanes) {
 
 // What header analysis stores unchecked is refused before the pass sizes or
 // divides anything: -2 and a message, no planes.
-TEST(JpegDecodePass, FramesRefusedBeforeDecoding) {
+TEST_P(JpegDecodePass, FramesRefusedBeforeDecoding) {
   const Bytes data(64, 0);
   JpegBuilder noFrame;
   noFrame.Soi().DqtFlat(0, 1).Dht(0, 0, LuminanceDcTable()).Sos({{1, 0, 0}}).Raw(data);
@@ -255,7 +266,7 @@ TEST(JpegDecodePass, FramesRefusedBeforeDecoding) {
       {frame({{1, 1, 1, 0}, {2, 1, 0, 0}, {3, 1, 1, 0}}), "Decode:sampling factor 0"},
   };
   for (const auto& c : cases) {
-    DecodeRun r(c.bytes);
+    DecodeRun r(c.bytes, form());
     EXPECT_EQ(r.analysis, 0) << c.message;
     EXPECT_EQ(r.decode, -2) << c.message;
     EXPECT_EQ(r.message, c.message);
@@ -265,9 +276,9 @@ TEST(JpegDecodePass, FramesRefusedBeforeDecoding) {
 }
 
 // A plane size beyond 32 bits never leads to a short allocation.
-TEST(JpegDecodePass, PlaneSizeBeyond32BitsIsOutOfMemory) {
+TEST_P(JpegDecodePass, PlaneSizeBeyond32BitsIsOutOfMemory) {
   for (const auto& comps : {kGrey, k444}) {
-    DecodeRun r(FlatPicture(65535, 65535, comps, {}));
+    DecodeRun r(FlatPicture(65535, 65535, comps, {}), form());
     EXPECT_EQ(r.decode, -1);
     EXPECT_EQ(r.message, "Decode:mRgbP[0]");
     EXPECT_EQ(r.DecodeAllocations(), 0);
@@ -276,8 +287,8 @@ TEST(JpegDecodePass, PlaneSizeBeyond32BitsIsOutOfMemory) {
 
 // Every block takes at least two bits. A picture the rest of the data cannot
 // cover is refused before anything is allocated; one it just covers decodes.
-TEST(JpegDecodePass, PictureLargerThanItsDataCanCover) {
-  DecodeRun huge(FlatPicture(30000, 30000, k444, {{0, 8}, {1, 0}, {2, 0}}));
+TEST_P(JpegDecodePass, PictureLargerThanItsDataCanCover) {
+  DecodeRun huge(FlatPicture(30000, 30000, k444, {{0, 8}, {1, 0}, {2, 0}}), form());
   EXPECT_EQ(huge.decode, -1);
   EXPECT_EQ(huge.message, "Decode:data too short");
   EXPECT_EQ(huge.DecodeAllocations(), 0);
@@ -289,7 +300,7 @@ TEST(JpegDecodePass, PictureLargerThanItsDataCanCover) {
     b.Soi().DqtFlat(0, 1).Sof0(8 * blocks, 8, kGrey);
     b.Dht(0, 0, OneSymbolTable(0)).Dht(1, 0, OneSymbolTable(0)).Sos({{1, 0, 0}});
     b.Raw({0x00, 0x00});
-    DecodeRun r(b.bytes);
+    DecodeRun r(b.bytes, form());
     EXPECT_EQ(r.decode, blocks == 8 ? 0 : -1) << blocks;
     if (blocks == 8) {
       EXPECT_EQ(r.At(kGreen, 63, 7), 128);
@@ -301,26 +312,26 @@ TEST(JpegDecodePass, PictureLargerThanItsDataCanCover) {
 
 // The pass allocates the three planes, then the three MCU buffers; each
 // failure is out of memory with its own message and leaves no plane behind.
-TEST(JpegDecodePass, FailedAllocations) {
+TEST_P(JpegDecodePass, FailedAllocations) {
   const char* messages[6] = {"Decode:mRgbP[0]",  "Decode:mRgbP[1]",  "Decode:mRgbP[2]",
                              "Disconvert unit1", "Disconvert unit2", "Disconvert unit3"};
   const Bytes bytes = FlatPicture(8, 8, k444, {{0, 8}, {1, 0}, {2, 0}});
   for (int i = 0; i < 6; ++i) {
-    DecodeRun r(bytes, i);
+    DecodeRun r(bytes, form(), i);
     EXPECT_EQ(r.decode, -1) << messages[i];
     EXPECT_EQ(r.message, messages[i]);
     EXPECT_TRUE(r.PlanesNull());
   }
-  DecodeRun ok(bytes);
+  DecodeRun ok(bytes, form());
   EXPECT_EQ(ok.decode, 0);
   EXPECT_EQ(ok.DecodeAllocations(), 6);
 }
 
 // Sampling ratios that are not whole numbers truncate: Cb at 2 of 3 is
 // replicated once, and the buffer's last 8 columns keep their fill of 128.
-TEST(JpegDecodePass, NonIntegerSamplingRatiosStayInsideTheMcu) {
+TEST_P(JpegDecodePass, NonIntegerSamplingRatiosStayInsideTheMcu) {
   DecodeRun r(FlatPicture(24, 8, {{1, 3, 1, 0}, {2, 2, 1, 0}, {3, 1, 1, 0}},
-                    {{0, 0}, {0, 0}, {0, 0}, {1, 80}, {1, 80}, {2, 0}}));
+                    {{0, 0}, {0, 0}, {0, 0}, {1, 80}, {1, 80}, {2, 0}}), form());
   ASSERT_EQ(r.decode, 0) << r.message;
   EXPECT_EQ(r.At(kBlue, 0, 0), 145);  // Cb 138: 10 * 1.7718 + 128
   EXPECT_EQ(r.At(kBlue, 15, 7), 145);

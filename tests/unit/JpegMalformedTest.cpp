@@ -17,19 +17,29 @@ Bytes Fixture(const char* name) {
   return bytes;
 }
 
-// The outcome of one damaged input, checked for the rules every input obeys.
+// The outcome of one damaged input, checked for the rules every input obeys,
+// with both forms of the decode pass (which must also agree).
 int32_t CheckedResult(const Bytes& bytes, const std::string& what) {
-  Decoded d = DecodeJpeg(bytes);
-  const int32_t result = d.analysis < 0 ? d.analysis : d.decode;
-  EXPECT_TRUE(result == 0 || result == -1 || result == -2) << what << ": " << result;
-  if (result < 0) {
-    EXPECT_FALSE(d.message.empty()) << what;
-    EXPECT_TRUE(d.planesNull) << what;
-  } else {
-    EXPECT_FALSE(d.planesNull) << what;
+  int32_t results[2];
+  std::string messages[2];
+  for (Form form : {Form::kReference, Form::kFast}) {
+    const std::string where = what + ", " + FormName(form);
+    Decoded d = DecodeJpeg(bytes, form);
+    const int32_t result = d.analysis < 0 ? d.analysis : d.decode;
+    EXPECT_TRUE(result == 0 || result == -1 || result == -2) << where << ": " << result;
+    if (result < 0) {
+      EXPECT_FALSE(d.message.empty()) << where;
+      EXPECT_TRUE(d.planesNull) << where;
+    } else {
+      EXPECT_FALSE(d.planesNull) << where;
+    }
+    EXPECT_TRUE(d.inputUnchanged) << where;
+    results[static_cast<int>(form)] = result;
+    messages[static_cast<int>(form)] = d.message;
   }
-  EXPECT_TRUE(d.inputUnchanged) << what;
-  return result;
+  EXPECT_EQ(results[0], results[1]) << what;
+  EXPECT_EQ(messages[0], messages[1]) << what;
+  return results[0];
 }
 
 }  // namespace
