@@ -70,6 +70,8 @@ private:
     int32_t mFirstIndex[17] = {};
     int32_t mMaxLength = 0;
     const int32_t* mValues = nullptr;
+    HuffmanTableView mTable;
+    bool mIrregular = false;  // not in canonical form: searched entry by entry
     // Outcome for the next kLookupBits bits: kKnown | (T << 8) | symbol, or
     // kKnown | kFail | (T << 8); 0 when the search goes on past kLookupBits.
     uint16_t mFast[1 << kLookupBits] = {};

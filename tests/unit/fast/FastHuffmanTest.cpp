@@ -3,6 +3,7 @@
 // (a marker or the end of the data after a few bits).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -114,12 +115,25 @@ TEST(FastHuffman, LookupEqualsBitByBitSearch)
                 if (random() % 3) counts[i] = 0;
         countSets.push_back(counts);
     }
-    for (size_t s = 0; s < countSets.size(); ++s) {
-        const Table table = MakeTable(countSets[s].data(), random);
+    std::vector<Table> tables;
+    for (const std::vector<int>& counts : countSets) tables.push_back(MakeTable(counts.data(), random));
+    // Tables that a failed analysis leaves behind, half built: lengths not
+    // yet filled (0), codes not yet computed (0), lengths out of order.
+    Table partial = MakeTable(countSets[1].data(), random);
+    std::fill(partial.sizeT.begin() + 40, partial.sizeT.end(), 0);
+    tables.push_back(partial);
+    Table noCodes = MakeTable(countSets[0].data(), random);
+    std::fill(noCodes.codeT.begin(), noCodes.codeT.end(), 0);
+    tables.push_back(noCodes);
+    Table disordered = MakeTable(countSets[0].data(), random);
+    std::swap(disordered.sizeT[2], disordered.sizeT[8]);
+    tables.push_back(disordered);
+    for (size_t s = 0; s < tables.size(); ++s) {
+        const Table& table = tables[s];
         jpegfast::HuffmanLookup lookup;
         lookup.Build(table.View());
         int failures = 0;
-        for (uint32_t bits = 0; bits < 65536 && failures < 3; bits += (s < 11 ? 1 : 7)) {
+        for (uint32_t bits = 0; bits < 65536 && failures < 3; bits += (s < 11 || s >= countSets.size() ? 1 : 7)) {
             for (int available : {0, 1, 3, 8, 9, 10, 15, 16}) {
                 const Outcome expected = LinearSearch(table, bits, available);
                 const Outcome actual = Lookup(lookup, bits, available);
