@@ -33,15 +33,16 @@ void CALLBACK ThreadTimer::Fire(HWND, UINT, UINT_PTR id, DWORD) {
   timer->tick_();
 }
 
+namespace {
+BOOL CALLBACK AddVisibleWindow(HWND window, LPARAM list) {
+  if (::IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+}  // namespace
+
 std::vector<HWND> ThreadWindows() {
   std::vector<HWND> windows;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND window, LPARAM list) {
-        if (::IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  ::EnumThreadWindows(::GetCurrentThreadId(), &AddVisibleWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
