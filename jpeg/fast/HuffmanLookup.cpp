@@ -65,7 +65,9 @@ void HuffmanLookup::BuildCombined()
         const uint32_t next16 = bits << (16 - kCombinedBits);
         const int32_t symbol = Decode(next16, &length);
         int32_t entry = 0;
-        if (symbol == 0 && length > 0) {
+        // Only codes within the looked-up bits: a longer code found with the
+        // rest taken as zeros need not be the code the data holds.
+        if (symbol == 0 && length > 0 && length <= kCombinedBits) {
             entry = kCombinedEnd | length;
         } else if (symbol > 0 && (symbol & 15) != 0 && length + (symbol & 15) <= kCombinedBits) {
             const int size = symbol & 15;
