@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,8 @@ inline Bytes ReadFile(const std::string& path) {
 enum class Form { kReference, kFast };
 
 inline const char* FormName(Form form) { return form == Form::kReference ? "reference" : "fast"; }
+
+inline void PrintTo(Form form, std::ostream* out) { *out << FormName(form); }
 
 inline int32_t DecodeWith(JpegDecoder& decoder, Form form) {
   return form == Form::kReference ? decoder.DecodeImageReference() : decoder.DecodeImage();
