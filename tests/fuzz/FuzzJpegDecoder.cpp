@@ -1,13 +1,18 @@
 // The JPEG decoder end to end over arbitrary bytes: AnalysisHeader, then
-// DecodeImage when the header was accepted, then the display bitmap of the
-// decoded picture, as the picture loader uses them.
+// the decode pass when the header was accepted, then the display bitmap of
+// the decoded picture, as the picture loader uses them. Each input is
+// decoded with the reference form (DecodeImageReference) and with the fast
+// form (DecodeImage) twice: as the program runs it, and with two threads and
+// a lower instruction set chosen by the input's length, so that every
+// kernel and the two-thread pipeline meet hostile data.
 //
 // Properties: every result is 0, -1 or -2, with an empty message on success
-// and a message on failure; nothing is read outside the input (it lies in a
-// heap block of exactly its size) or outside the colour planes (every sample
-// of the picture is read back); a decoded picture becomes a display bitmap
-// that holds exactly its samples. Time and memory are bounded by the limits
-// run-fuzz.sh passes to libFuzzer.
+// and a message on failure; the forms agree on the results, the messages,
+// the size and every sample; nothing is read outside the input (it lies in
+// a heap block of exactly its size) or outside the colour planes (every
+// sample of the picture is read back); a decoded picture becomes a display
+// bitmap that holds exactly its samples. Time and memory are bounded by the
+// limits run-fuzz.sh passes to libFuzzer.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,7 +48,16 @@ void RequireResult(int32_t result, const char* message) {
   }
 }
 
-Outcome DecodeOnce(const uint8_t* bytes, int32_t length) {
+// How the decode pass runs: the reference form, or the fast form with the
+// given threads (0: its own choice) and highest instruction set (0 plain to
+// 3 AVX-512, capped at what the CPU has).
+struct Form {
+  bool reference;
+  int32_t threads;
+  int32_t simdLevel;
+};
+
+Outcome DecodeOnce(const uint8_t* bytes, int32_t length, const Form& form) {
   Outcome out;
   JpegDecoder decoder;
   out.analysis = decoder.AnalysisHeader(bytes, length);
@@ -51,7 +65,12 @@ Outcome DecodeOnce(const uint8_t* bytes, int32_t length) {
   RequireResult(out.analysis, decoder.LastErrorMessage());
   if (out.analysis != 0) return out;
 
-  out.decode = decoder.DecodeImage();
+  if (form.reference) {
+    out.decode = decoder.DecodeImageReference();
+  } else {
+    decoder.SetFastPassOptions(form.threads, form.simdLevel);
+    out.decode = decoder.DecodeImage();
+  }
   out.decodeMessage = decoder.LastErrorMessage();
   RequireResult(out.decode, decoder.LastErrorMessage());
   if (out.decode != 0) return out;
@@ -81,9 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   auto bytes = fuzz::ExactCopy(data, size);
   const int32_t length = static_cast<int32_t>(size);
 
-  Outcome reference = DecodeOnce(bytes.get(), length);
+  const Outcome reference = DecodeOnce(bytes.get(), length, Form{true, 0, 0});
+  const Form fastForms[2] = {Form{false, 0, 3},
+                             Form{false, 2, static_cast<int32_t>(size % 3)}};
+  for (const Form& form : fastForms) {
+    const Outcome fast = DecodeOnce(bytes.get(), length, form);
+    FUZZ_REQUIRE(fast.analysis == reference.analysis);
+    FUZZ_REQUIRE(fast.analysisMessage == reference.analysisMessage);
+    FUZZ_REQUIRE(fast.decode == reference.decode);
+    FUZZ_REQUIRE(fast.decodeMessage == reference.decodeMessage);
+    FUZZ_REQUIRE(fast.width == reference.width && fast.height == reference.height);
+    for (int c = 0; c < 3; ++c) FUZZ_REQUIRE(fast.planes[c] == reference.planes[c]);
+  }
   // The decoder never writes into the caller's bytes.
   FUZZ_REQUIRE(size == 0 || std::memcmp(bytes.get(), data, size) == 0);
-  (void)reference;
   return 0;
 }
