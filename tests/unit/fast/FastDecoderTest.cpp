@@ -355,6 +355,8 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
          {{1, 3, 2, 0, 0, 0}, {2, 2, 1, 1, 1, 1}, {3, 1, 1, 1, 1, 1}}, 5, false, 8, 0},
         {"Y 1x1 with chroma 2x2", 32, 32, {{1, 1, 1, 0, 0, 0}, {2, 2, 2, 1, 1, 1}, {3, 2, 2, 1, 1, 1}}, 2, false, 8, 0},
         {"4:2:0 across many batches", 320, 256, k420, 2, false, 8, 0},
+        {"width 0: no MCUs", 0, 16, k420, 2, false, 8, 0},
+        {"height 0: no MCUs", 16, 0, k444, 2, false, 8, 1},
     };
     for (const Case& c : cases) {
         for (int kind = 0; kind < 4; ++kind) {
