@@ -3,6 +3,7 @@
 
 make-crafted.py CORPUS_DIR [SOF1_FILE]
 make-crafted.py --bmp BMP24_FILE OUT_DIR
+make-crafted.py --worst-case OUT_DIR   (about 1 MB each, not committed)
 
 JPEG files built segment by segment, each aimed at one corner of the decoder:
 pictures whose header claims far more pixels than the data can cover, the
@@ -12,6 +13,10 @@ refused before anything is divided or sized. Also the inputs of the
 display-bitmap target: small pictures and claimed sizes around the limits.
 With --bmp: BMP forms that ImageMagick does not write, made from the pixels
 of a real 24-bit BMP file with a 40-byte header.
+With --worst-case: the two inputs that cost the decoder the most time per
+byte, for timing the decoder by hand (jpeg2bmp, jpegbench): the most output
+per byte (every 8 x 8 block two bits), and the longest Huffman searches per
+byte (2040 codes of 9 to 16 bits, every symbol the last one).
 """
 import os
 import struct
@@ -201,7 +206,35 @@ def bmp_seeds(source, out):
             f.write(image)
 
 
+def worst_case_seeds(out):
+    # 65528 x 4096 grey: 4,193,792 blocks of two bits, 1 MB of zeros.
+    width, height = 65528, 4096
+    blocks = (width // 8) * (height // 8)
+    with open(os.path.join(out, "worst-output-per-byte.jpg"), "wb") as f:
+        f.write(jpeg(sof0(width, height, GREY), sos(SCAN1), bytes(blocks // 4)))
+
+    # Code lengths 9 to 16, 255 codes each (the code space stays incomplete),
+    # every block coded as the last DC code and the last AC code: each symbol
+    # is found after comparing all 2040 entries.
+    counts = [0] * 8 + [255] * 8
+    code, last = 0, 0
+    for length in range(1, 17):
+        code += counts[length - 1]
+        last = code - 1
+        code <<= 1
+    values = bytes([1] * 2039 + [0])
+    tables = dht(0, 0, counts, values) + dht(1, 0, counts, values)
+    block = struct.pack(">HH", last, last).replace(b"\xff", b"\xff\x00")
+    width, height = 65528, 256  # 262,112 blocks, about 1 MB
+    blocks = (width // 8) * (height // 8)
+    with open(os.path.join(out, "worst-huffman-search.jpg"), "wb") as f:
+        f.write(SOI + dqt() + tables + sof0(width, height, GREY) + sos(SCAN1) + block * blocks + EOI)
+
+
 def main():
+    if sys.argv[1] == "--worst-case":
+        worst_case_seeds(sys.argv[2])
+        return
     if sys.argv[1] == "--bmp":
         bmp_seeds(sys.argv[2], sys.argv[3])
         return
