@@ -343,6 +343,7 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
         bool quant16;
         int precision;
         int restart;
+        bool longEndOfBlock = false;
     };
     const std::vector<Case> cases = {
         {"4:4:4 quantisation 255", 40, 24, k444, 255, false, 8, 0},
@@ -355,6 +356,7 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
          {{1, 3, 2, 0, 0, 0}, {2, 2, 1, 1, 1, 1}, {3, 1, 1, 1, 1, 1}}, 5, false, 8, 0},
         {"Y 1x1 with chroma 2x2", 32, 32, {{1, 1, 1, 0, 0, 0}, {2, 2, 2, 1, 1, 1}, {3, 2, 2, 1, 1, 1}}, 2, false, 8, 0},
         {"4:2:0 across many batches", 320, 256, k420, 2, false, 8, 0},
+        {"end of block as a 12-bit code", 48, 32, k420, 3, false, 8, 0, true},
         {"width 0: no MCUs", 0, 16, k420, 2, false, 8, 0},
         {"height 0: no MCUs", 16, 0, k444, 2, false, 8, 1},
     };
@@ -365,6 +367,7 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
             p.precision = c.precision;
             p.restartInterval = c.restart;
             for (auto& table : p.quant) table.fill(c.quantValue);
+            if (c.longEndOfBlock) p.ac[0] = p.ac[1] = fasttest::AcAllSymbols(true);
             const Bytes jpeg = fasttest::EncodePicture(p, RandomBlocks(1000 + kind, kind));
             const Outcome outcome = ExpectSameAsReference(jpeg, std::string(c.name) + ", kind " + std::to_string(kind));
             EXPECT_EQ(outcome.analysis, 0) << c.name << ", kind " << kind << ": " << outcome.message;

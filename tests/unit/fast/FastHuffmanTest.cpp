@@ -149,4 +149,43 @@ TEST(FastHuffman, LookupEqualsBitByBitSearch)
     }
 }
 
+// The combined lookup of AC tables (symbol and magnitude bits at once) gives
+// what the search followed by the magnitude read gives, wherever it answers.
+TEST(FastHuffman, CombinedLookupEqualsSearchAndMagnitude)
+{
+    std::mt19937 random(8);
+    const int k5[16] = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 125};
+    const int longEnd[16] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0};  // some symbols, 0 among them, long
+    const int crowded[16] = {0, 0, 3, 5, 9, 20, 30, 0, 60, 0, 0, 0, 0, 0, 0, 40};
+    for (const int* counts : {k5, longEnd, crowded}) {
+        int answered = 0;
+        for (int trial = 0; trial < 20; ++trial) {
+            const Table table = MakeTable(counts, random);
+            jpegfast::HuffmanLookup lookup;
+            lookup.Build(table.View());
+            lookup.BuildCombined();
+            for (uint32_t bits = 0; bits < 65536; bits += 3) {
+                const int32_t entry = lookup.Combined(bits);
+                if (entry == 0) continue;
+                ++answered;
+                const Outcome search = LinearSearch(table, bits, 16);
+                ASSERT_EQ(search.kind, kSymbol) << std::hex << bits;
+                if (entry & jpegfast::HuffmanLookup::kCombinedEnd) {
+                    EXPECT_EQ(search.symbol, 0);
+                    EXPECT_EQ(entry & 31, search.length);
+                    continue;
+                }
+                const int size = search.symbol & 15;
+                ASSERT_GT(size, 0);
+                const int32_t raw = static_cast<int32_t>((bits >> (16 - search.length - size)) & ((1u << size) - 1));
+                const int32_t value = (raw >> (size - 1)) ? raw : raw + 1 - (1 << size);
+                EXPECT_EQ(entry >> 16, value) << std::hex << bits;
+                EXPECT_EQ((entry >> 5) & 15, search.symbol >> 4);
+                EXPECT_EQ(entry & 31, search.length + size);
+            }
+        }
+        EXPECT_GT(answered, 0);
+    }
+}
+
 }  // namespace

@@ -30,11 +30,13 @@ inline HuffmanSpec DcAllCategories()
 }
 
 // Every AC run/size symbol: the common short ones (end of block, small
-// sizes) with short codes, the rest with 9- and 12-bit codes.
-inline HuffmanSpec AcAllSymbols()
+// sizes) with short codes, the rest with 9- and 12-bit codes; or, with
+// longEndOfBlock, end of block as the first 12-bit code.
+inline HuffmanSpec AcAllSymbols(bool longEndOfBlock = false)
 {
     HuffmanSpec spec;
     std::vector<uint8_t> first = {0x00, 0x01, 0x02, 0x11, 0x03, 0x21, 0x12, 0x31, 0x04, 0xF0};
+    if (longEndOfBlock) first[0] = 0x05;
     spec.counts[1] = 1;  // 2 bits
     spec.counts[2] = 2;  // 3 bits
     spec.counts[3] = 3;  // 4 bits
@@ -44,9 +46,14 @@ inline HuffmanSpec AcAllSymbols()
         spec.values.push_back(s);
         used[s] = true;
     }
+    if (longEndOfBlock) used[0] = true;  // the first of the 12-bit codes
     int nine = 0;
     for (int s = 0; s < 256; ++s) {
         if (used[s]) continue;
+        if (nine == 70 && longEndOfBlock && spec.counts[11] == 0) {
+            spec.values.push_back(0x00);
+            ++spec.counts[11];
+        }
         spec.values.push_back(static_cast<uint8_t>(s));
         if (nine < 70) ++nine; else ++spec.counts[11];
     }
