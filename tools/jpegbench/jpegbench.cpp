@@ -23,6 +23,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -174,6 +175,16 @@ bool ParseArguments(int argc, char** argv, Options& options)
 
 }  // namespace
 
+// The machine's load, printed with the figures: other work on the cores
+// changes them.
+static std::string LoadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return in ? one + " " + five + " " + fifteen : "unknown";
+}
+
 int main(int argc, char** argv)
 {
     Options options;
@@ -184,6 +195,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const jpegfast::SimdLevel level = jpegfast::SelectKernels(static_cast<jpegfast::SimdLevel>(options.simd)).level;
+    std::printf("load average %s, %u cores\n", LoadAverage().c_str(), std::thread::hardware_concurrency());
     std::printf("fast decoder: %s kernels, %s; median of %d runs (reference: %d)\n",
                 jpegfast::SimdLevelName(level),
                 options.threads == 1 ? "one thread" : "two threads when the picture is large", options.runs,
@@ -261,5 +273,6 @@ int main(int argc, char** argv)
                     floatS / fastS, intS / fastS, referenceRatio);
         std::fflush(stdout);
     }
+    std::printf("load average %s\n", LoadAverage().c_str());
     return status;
 }
