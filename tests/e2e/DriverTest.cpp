@@ -23,7 +23,7 @@ protected:
 TEST_F(DriverTest, FindsWindowGeometryAndStyleOfAProcessAndEndsItById) {
     HWND hwnd = StartTarget();
     ASSERT_NE(hwnd, nullptr);
-    WindowInfo info = Inspect(hwnd);
+    WindowInfo info = Describe(hwnd);
     EXPECT_EQ(info.pid, target_.Id());
     EXPECT_EQ(info.title, L"ready");
     EXPECT_EQ(info.window.left, 160);
@@ -46,7 +46,7 @@ TEST_F(DriverTest, FindsWindowGeometryAndStyleOfAProcessAndEndsItById) {
 TEST_F(DriverTest, ReadsTheScreenPixelsOfAWindow) {
     HWND hwnd = StartTarget();
     ASSERT_NE(hwnd, nullptr);
-    RECT client = Inspect(hwnd).client;
+    RECT client = Describe(hwnd).client;
     ASSERT_TRUE(WaitUntil([&] { return ScreenShot(client).At(0, 0) == 0xC81E3C; }, kUiTimeoutMs))
         << "the target's fill never showed";
     ScreenShot shot(client);
@@ -59,7 +59,7 @@ TEST_F(DriverTest, ReadsTheScreenPixelsOfAWindow) {
 TEST_F(DriverTest, PicksAPopupMenuItemWithRealInput) {
     HWND hwnd = StartTarget();
     ASSERT_NE(hwnd, nullptr);
-    POINT inside = Centre(Inspect(hwnd).client);
+    POINT inside = Centre(Describe(hwnd).client);
     Click(inside, /*right=*/true);
     HWND menu = WaitForPopupMenu(kUiTimeoutMs);
     ASSERT_NE(menu, nullptr) << "no popup menu appeared";
@@ -76,13 +76,13 @@ TEST_F(DriverTest, PicksAPopupMenuItemWithRealInput) {
 TEST_F(DriverTest, DragMovesTheWindowByTheCursorDistance) {
     HWND hwnd = StartTarget();
     ASSERT_NE(hwnd, nullptr);
-    RECT before = Inspect(hwnd).window;
+    RECT before = Describe(hwnd).window;
     POINT from{before.left + 30, before.top + 30};
     Drag(from, {from.x + 57, from.y + 33});
     ASSERT_TRUE(TitleBecomes(hwnd, L"moved"));
     EXPECT_EQ(CursorPos().x, from.x + 57);
     EXPECT_EQ(CursorPos().y, from.y + 33);
-    RECT after = Inspect(hwnd).window;
+    RECT after = Describe(hwnd).window;
     EXPECT_EQ(after.left - before.left, 57);
     EXPECT_EQ(after.top - before.top, 33);
 }
@@ -100,7 +100,7 @@ TEST_F(DriverTest, TypesAPathIntoTheOpenFileDialog) {
     ASSERT_NE(hwnd, nullptr);
     HWND dialog = WaitFor([&] { return FindDialogOtherThan(target_.Id(), hwnd); }, kStartTimeoutMs);
     ASSERT_NE(dialog, nullptr) << "no open-file dialog";
-    EXPECT_EQ(Inspect(dialog).owner, hwnd);
+    EXPECT_EQ(Describe(dialog).owner, hwnd);
     const std::wstring path = TargetExe();   // a file that exists
     ASSERT_TRUE(TypeIntoOpenFileDialog(dialog, path));
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kUiTimeoutMs));

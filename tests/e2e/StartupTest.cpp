@@ -40,7 +40,7 @@ TEST_F(StartupTest, SplashShowsFirstCentredAtItsTemplateSizeWithTheTitlePicture)
     Process program = Process::Start(MiravelExe());
     HWND splash = WaitFor([&] { return FindVisibleWindow(program.Id(), L"#32770"); }, kStartTimeoutMs);
     ASSERT_NE(splash, nullptr) << "no window appeared";
-    WindowInfo info = Inspect(splash);
+    WindowInfo info = Describe(splash);
     HWND picture = BitmapChild(splash);
     ASSERT_NE(picture, nullptr) << "the first window has no bitmap picture: not the splash";
     for (HWND other : TopLevelWindows(program.Id()))
@@ -111,7 +111,7 @@ TEST_F(StartupTest, FrameWindowHasTheStylesAndSizeOfItsTemplate) {
     ASSERT_NE(watch.splash, nullptr);
     HWND frame = WaitForFrame(program.Id(), watch.splash);
     ASSERT_NE(frame, nullptr) << "no frame window after the splash";
-    WindowInfo info = Inspect(frame);
+    WindowInfo info = Describe(frame);
 
     // WS_POPUP | WS_VISIBLE with no caption or system menu; DS_MODALFRAME
     // shows as the dialog-frame extended style; WS_EX_APPWINDOW kept. The

@@ -167,7 +167,7 @@ std::wstring WindowText(HWND hwnd) {
     return std::wstring(text, std::min<size_t>(copied, 1023));
 }
 
-WindowInfo Inspect(HWND hwnd) {
+WindowInfo Describe(HWND hwnd) {
     WindowInfo info;
     info.hwnd = hwnd;
     if (!IsWindow(hwnd)) return info;

@@ -81,7 +81,7 @@ struct WindowInfo {
     DWORD pid = 0;
 };
 
-WindowInfo Inspect(HWND hwnd);
+WindowInfo Describe(HWND hwnd);
 int Width(const RECT& r);
 int Height(const RECT& r);
 POINT Centre(const RECT& r);
