@@ -1,5 +1,8 @@
 // The frame window: a modal dialog without caption or controls that shows
-// one photo in a band of one colour. Its picture loaders live in picture/.
+// one photo in a band of one colour. It is moved by dragging the band, sent
+// to the bottom and minimised by a click on the photo, worked through a
+// right-click menu, and remembers its photo and colour in the registry when
+// it closes. Its picture loaders live in picture/.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +36,32 @@ class CMIRAVELDlg : public CDialog {
   bool BuildDisplayBitmap(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
                           int32_t width, int32_t height);
 
+  // Layout and painting. RefreshFrame sizes the window to the photo plus 25
+  // pixels each way (top-left corner kept), applies the stacking of
+  // m_bAlwaysOnTop and paints band and photo; with no photo it does
+  // nothing. PaintContent is the drawing alone, into any device context
+  // whose area is the client rectangle given (a memory DC in tests): the
+  // whole rectangle in the frame colour, the photo 1:1 at (10, 10). A
+  // display bitmap that does not describe a drawable image inside its block
+  // is not drawn. PaintContent returns whether a photo was drawn.
+  void RefreshFrame();
+  bool PaintContent(HDC dc, const RECT& client) const;
+  // Width and height of the display bitmap when it holds a drawable image.
+  bool PhotoSize(int* width, int* height) const;
+
+  // The New photo and Frame colour commands; also run at a first start.
+  void ChooseNewPhoto();
+  void ChooseFrameColor();
+  // Reads the stored photo and colour and acts on them (once, at
+  // initialisation); a missing one opens its dialog.
+  void RestoreSettings();
+  // True when the window may end; false, after hiding it, while an
+  // automation object is attached.
+  BOOL CanExit();
+
+  // Any help request opens the help file's contents.
+  void WinHelp(DWORD_PTR data, UINT command = HELP_CONTEXT) override;
+
   CMIRAVELDlgAutoProxy* m_pAutoProxy = nullptr;  // linked automation object; not owned
   HICON m_hIcon = nullptr;                        // program icon, resource 128
   std::wstring m_strPicturePath;                  // current photo; empty when none
@@ -48,6 +77,30 @@ class CMIRAVELDlg : public CDialog {
   std::wstring m_strPictureType;  // "BMP" or "JPG": the loader the photo needs
 
  protected:
+  BOOL OnInitDialog() override;
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnOK() override;
+  void OnCancel() override;
+
+  void OnSysCommand(UINT id, LPARAM lParam);
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  void OnClose();
+  void OnRButtonDown(UINT flags, POINT point);
+  void OnLButtonDown(UINT flags, POINT point);
+  void OnLButtonUp(UINT flags, POINT point);
+  void OnMouseMove(UINT flags, POINT point);
+
   const MessageMap* GetMessageMap() const override;
+  static const MessageEntry messageEntries[];
   static const MessageMap messageMap;
+
+ private:
+  // The window that SetWindowPos places this one after: topmost, or at the
+  // top of the ordinary windows.
+  HWND StackingInsertAfter() const;
+  // Loads the current photo again with the loader of its type.
+  void ReloadCurrentPhoto();
+  void StartNewFrame() const;
+  void WriteSettings();
 };

@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "FrameworkIds.h"
 #include "WinApp.h"
 
 // ---- CWnd ----
@@ -31,6 +32,15 @@ UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs) const {
 }
 
 BOOL CWnd::KillTimer(UINT_PTR id) const { return ::KillTimer(m_hWnd, id); }
+
+void CWnd::WinHelp(DWORD_PTR data, UINT command) {
+  CWinApp* app = AfxGetApp();
+  const std::wstring file = app ? app->m_pszHelpFilePath : std::wstring();
+  HWND owner = app && app->m_pMainWnd && app->m_pMainWnd->m_hWnd ? app->m_pMainWnd->m_hWnd : m_hWnd;
+  if (file.empty() || !::WinHelpW(owner, file.c_str(), command, data)) {
+    AfxMessageBox(IDP_FAILED_TO_LAUNCH_HELP);
+  }
+}
 
 void CWnd::CenterWindow() const {
   const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
@@ -161,6 +171,15 @@ void CDialog::RunModalLoop() {
       // WM_QUIT ends the modal run; it is posted again for the loop outside.
       ::PostQuitMessage(static_cast<int>(msg.wParam));
       break;
+    }
+    // F1 with no Shift, Ctrl or Alt asks the main window for help.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1 && ::GetKeyState(VK_SHIFT) >= 0 &&
+        ::GetKeyState(VK_CONTROL) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
+      const CWinApp* app = AfxGetApp();
+      if (app && app->m_pMainWnd && app->m_pMainWnd->m_hWnd) {
+        app->m_pMainWnd->SendMessage(WM_COMMAND, ID_HELP);
+        continue;
+      }
     }
     if (!::IsDialogMessageW(window, &msg)) {
       ::TranslateMessage(&msg);

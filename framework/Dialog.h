@@ -30,6 +30,13 @@ class CWnd {
   // it has no visible owner, keeping it inside that work area.
   void CenterWindow() const;
 
+  // Opens the application's help file (CWinApp::m_pszHelpFilePath) with the
+  // help engine, owned by the main window; when the engine cannot start,
+  // says so in the application's message box (IDP_FAILED_TO_LAUNCH_HELP).
+  virtual void WinHelp(DWORD_PTR data, UINT command = HELP_CONTEXT);
+  // The help context the application's help command asks for; none here.
+  virtual DWORD_PTR GetHelpContext() const { return 0; }
+
   HWND m_hWnd = nullptr;
 
  protected:
@@ -55,6 +62,9 @@ class CDialog : public CWnd {
   // Ends the modal run with the given result once the current message has
   // been handled; the window exists until DoModal returns.
   void EndDialog(int result);
+
+  // Resource help context: HID_BASE_RESOURCE plus the template id.
+  DWORD_PTR GetHelpContext() const override { return 0x20000 + m_nIDTemplate; }
 
  protected:
   virtual BOOL OnInitDialog();  // returns TRUE: focus to the first control

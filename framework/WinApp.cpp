@@ -32,6 +32,16 @@ std::wstring BaseName(const std::wstring& path) {
   return name;
 }
 
+// The path with its extension (from the last dot of the file name) replaced
+// by ".HLP"; ".HLP" added when the file name has no dot.
+std::wstring HelpFilePath(const std::wstring& path) {
+  if (path.empty()) return path;
+  const std::size_t slash = path.find_last_of(L"\\/:");
+  const std::size_t dot = path.rfind(L'.');
+  const bool hasDot = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+  return (hasDot ? path.substr(0, dot) : path) + L".HLP";
+}
+
 }  // namespace
 
 CWinApp::CWinApp(const wchar_t* appName) {
@@ -48,7 +58,9 @@ void CWinApp::SetUp(HINSTANCE instance, const wchar_t* commandLine, int showComm
   m_hInstance = instance;
   m_lpCmdLine = commandLine ? commandLine : L"";
   m_nCmdShow = showCommand;
-  m_pszExeName = BaseName(ModuleFileName(instance));
+  const std::wstring modulePath = ModuleFileName(instance);
+  m_pszExeName = BaseName(modulePath);
+  m_pszHelpFilePath = HelpFilePath(modulePath);
   if (m_pszAppName.empty()) m_pszAppName = AfxLoadString(IDS_APP_TITLE);
   if (m_pszAppName.empty()) m_pszAppName = m_pszExeName;
 }
@@ -86,7 +98,15 @@ BOOL CWinApp::OnCommand(UINT id) {
     if (m_pMainWnd && m_pMainWnd->m_hWnd) m_pMainWnd->SendMessage(WM_CLOSE);
     return TRUE;
   }
+  if (id == ID_HELP) {
+    OnHelp();
+    return TRUE;
+  }
   return FALSE;
+}
+
+void CWinApp::OnHelp() {
+  if (m_pMainWnd && m_pMainWnd->m_hWnd) m_pMainWnd->WinHelp(m_pMainWnd->GetHelpContext(), HELP_CONTEXT);
 }
 
 bool CutCommandLineSwitch(std::wstring& line, const wchar_t* word) {

@@ -30,9 +30,11 @@ class CWinApp {
   // unless the type names an icon. Tests override it to capture messages.
   virtual int DoMessageBox(const wchar_t* prompt, UINT type, UINT helpId);
 
-  // Commands no window handled: ID_APP_EXIT closes the main window. Returns
-  // TRUE when the command was handled.
+  // Commands no window handled: ID_APP_EXIT closes the main window, ID_HELP
+  // opens help (OnHelp). Returns TRUE when the command was handled.
   virtual BOOL OnCommand(UINT id);
+  // The main window's help at its own help context.
+  void OnHelp();
 
   // Command-line switches that OLE passes to a server it starts. Each looks
   // for its word right after a "-" or "/", anywhere in m_lpCmdLine, letter
@@ -64,6 +66,7 @@ class CWinApp {
   std::wstring m_pszAppName;
   std::wstring m_pszExeName;      // executable file name without folder and extension
   std::wstring m_pszRegistryKey;  // empty until SetRegistryKey
+  std::wstring m_pszHelpFilePath;  // the executable's path with ".HLP" for its extension
   CWnd* m_pMainWnd = nullptr;
 
   // Automation: objects alive for clients, and whether the user (rather

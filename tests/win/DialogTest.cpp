@@ -14,6 +14,7 @@
 #include "DlgProxy.h"
 #include "MIRAVELDlg.h"
 #include "SplashDlg.h"
+#include "StoredSettings.h"
 #include "TestApp.h"
 #include "WinTestUtil.h"
 
@@ -274,6 +275,7 @@ TEST_F(Dialogs, AboutBoxIsModalOverTheMainWindowAndCentredOnIt) {
 // The frame window: template 102's styles, centred on the screen, the
 // program icon loaded.
 TEST_F(Dialogs, FrameWindowOpensWithItsTemplateStylesCentred) {
+  StoredSettings settings;  // no first-start dialogs
   CMIRAVELDlg frame;
   EXPECT_NE(frame.m_hIcon, nullptr);
   TestApp().m_pMainWnd = &frame;

@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "StoredSettings.h"
 #include "TestApp.h"
 #include "WinTestUtil.h"
 
@@ -40,6 +41,7 @@ class Startup : public testing::Test {
 // looked for. The splash comes first, on its own; the frame window follows
 // as the main window; ending the frame ends start-up, which returns FALSE.
 TEST_F(Startup, SplashThenFrameWindowThenTheEnd) {
+  StoredSettings settings;  // no first-start dialogs
   CTestApp& app = TestApp();
   app.m_lpCmdLine = L"-Embedding /Automation";
 
