@@ -41,18 +41,8 @@ bool DisplayBitmapSize(int32_t width, int32_t height, std::size_t* total) {
   return true;
 }
 
-std::vector<uint8_t> BuildDisplayBitmapImage(const uint8_t* red, const uint8_t* green,
-                                             const uint8_t* blue, int32_t width,
-                                             int32_t height) {
-  std::size_t stride = 0;
-  std::size_t total = 0;
-  if (!red || !green || !blue || !DisplayBitmapStride(width, &stride) ||
-      !DisplayBitmapSize(width, height, &total)) {
-    return {};
-  }
-
-  std::vector<uint8_t> image(total, 0);  // zero fill covers the row padding
-  uint8_t* h = image.data();
+void WriteDisplayBitmapHeaders(uint8_t* h, int32_t width, int32_t height, std::size_t total) {
+  std::memset(h, 0, kDisplayBitmapHeaderSize);
   h[0] = 'B';
   h[1] = 'M';
   PutU32(h + 2, static_cast<uint32_t>(total));                 // bfSize
@@ -63,17 +53,36 @@ std::vector<uint8_t> BuildDisplayBitmapImage(const uint8_t* red, const uint8_t* 
   PutU16(h + 26, 1);                                           // biPlanes
   PutU16(h + 28, 24);                                          // biBitCount
   // biCompression (BI_RGB), biSizeImage, resolutions and colour counts stay 0.
+}
 
+void ConvertDisplayBitmapRow(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                             int32_t width, int32_t y, uint8_t* row, std::size_t stride) {
   const std::size_t w = static_cast<std::size_t>(width);
-  uint8_t* pixels = h + kDisplayBitmapHeaderSize;
+  const std::size_t src = static_cast<std::size_t>(y) * w;
+  for (std::size_t x = 0; x < w; ++x) {
+    row[3 * x] = blue[src + x];
+    row[3 * x + 1] = green[src + x];
+    row[3 * x + 2] = red[src + x];
+  }
+  std::memset(row + 3 * w, 0, stride - 3 * w);
+}
+
+std::vector<uint8_t> BuildDisplayBitmapImage(const uint8_t* red, const uint8_t* green,
+                                             const uint8_t* blue, int32_t width,
+                                             int32_t height) {
+  std::size_t stride = 0;
+  std::size_t total = 0;
+  if (!red || !green || !blue || !DisplayBitmapStride(width, &stride) ||
+      !DisplayBitmapSize(width, height, &total)) {
+    return {};
+  }
+
+  std::vector<uint8_t> image(total);
+  WriteDisplayBitmapHeaders(image.data(), width, height, total);
+  uint8_t* pixels = image.data() + kDisplayBitmapHeaderSize;
   for (int32_t y = 0; y < height; ++y) {
-    const std::size_t src = static_cast<std::size_t>(y) * w;
-    uint8_t* row = pixels + static_cast<std::size_t>(height - 1 - y) * stride;
-    for (std::size_t x = 0; x < w; ++x) {
-      row[3 * x] = blue[src + x];
-      row[3 * x + 1] = green[src + x];
-      row[3 * x + 2] = red[src + x];
-    }
+    ConvertDisplayBitmapRow(red, green, blue, width, y,
+                            pixels + static_cast<std::size_t>(height - 1 - y) * stride, stride);
   }
   return image;
 }

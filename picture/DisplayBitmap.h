@@ -23,6 +23,15 @@ bool DisplayBitmapStride(int32_t width, std::size_t* stride);
 // 32-bit bfSize field (or the address space).
 bool DisplayBitmapSize(int32_t width, int32_t height, std::size_t* total);
 
+// The two steps of building a display bitmap, for writers that stream it
+// (jpeg2bmp) rather than hold it whole. WriteDisplayBitmapHeaders fills the
+// 54 header bytes for a picture whose sizes DisplayBitmapSize accepted, with
+// that total; ConvertDisplayBitmapRow turns plane row y into one bitmap row
+// of stride bytes (blue, green, red a pixel, zero padding).
+void WriteDisplayBitmapHeaders(uint8_t* header, int32_t width, int32_t height, std::size_t total);
+void ConvertDisplayBitmapRow(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                             int32_t width, int32_t y, uint8_t* row, std::size_t stride);
+
 // Builds the display bitmap from the three planes (rows top-down, width bytes
 // apart, at least width x height bytes each). The top plane row becomes the
 // last row in memory; each pixel is stored blue, green, red. Returns an empty

@@ -26,12 +26,23 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
   return ok;
 }
 
-bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
+// Streams the display bitmap of the planes to path, one row at a time, so
+// the picture is never held twice. No half-written bitmap is left behind.
+bool WriteDisplayBitmap(const char* path, const uint8_t* red, const uint8_t* green,
+                        const uint8_t* blue, int32_t width, int32_t height, std::size_t stride,
+                        std::size_t total) {
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  uint8_t header[miravel::kDisplayBitmapHeaderSize];
+  miravel::WriteDisplayBitmapHeaders(header, width, height, total);
+  bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+  std::vector<uint8_t> row(stride);
+  for (int32_t y = height - 1; ok && y >= 0; --y) {  // bottom row first
+    miravel::ConvertDisplayBitmapRow(red, green, blue, width, y, row.data(), stride);
+    ok = std::fwrite(row.data(), 1, stride, file) == stride;
+  }
   ok = std::fclose(file) == 0 && ok;
-  if (!ok) std::remove(path);  // no half-written bitmap is left behind
+  if (!ok) std::remove(path);
   return ok;
 }
 
@@ -75,13 +86,15 @@ int main(int argc, char** argv) {
   int32_t width = 0;
   int32_t height = 0;
   decoder.GetImage(&red, &green, &blue, &width, &height);
-  std::vector<uint8_t> bitmap = miravel::BuildDisplayBitmapImage(red, green, blue, width, height);
-  if (bitmap.empty()) {
+  std::size_t stride = 0;
+  std::size_t total = 0;
+  if (!miravel::DisplayBitmapStride(width, &stride) ||
+      !miravel::DisplayBitmapSize(width, height, &total)) {
     std::fprintf(stderr, "jpeg2bmp: %s: no display bitmap for a %d x %d picture\n", inPath,
                  width, height);
     return 1;
   }
-  if (!WriteWholeFile(outPath, bitmap)) {
+  if (!WriteDisplayBitmap(outPath, red, green, blue, width, height, stride, total)) {
     std::fprintf(stderr, "jpeg2bmp: cannot write %s: %s\n", outPath, std::strerror(errno));
     return 1;
   }
