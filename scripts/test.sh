@@ -25,9 +25,11 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 tests/wine/with-display.sh ctest --preset windows
 
-step "Windows i686 build"
+# Wine here has no 32-bit side, so the 32-bit program is built, not run;
+# its test programs are left out to keep the run short.
+step "Windows i686 build (MIRAVEL.exe)"
 cmake --preset windows-i686 >/dev/null
-cmake --build --preset windows-i686
+cmake --build --preset windows-i686 --target MIRAVEL
 
 if [ -x tests/fuzz/run-fuzz.sh ]; then
   step "Fuzzing (bounded) and regression replay"
