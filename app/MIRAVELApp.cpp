@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "DlgProxy.h"
 #include "MIRAVELDlg.h"
 #include "SplashDlg.h"
 #include "resource.h"
@@ -34,6 +35,8 @@ BOOL CMIRAVELApp::InitInstance() {
 
   CMIRAVELDlg frame;
   m_pMainWnd = &frame;
+  // A client that asked during the splash screen is linked to it now.
+  CMIRAVELDlgAutoProxy::LinkWaitingProxy(&frame);
   frame.DoModal();
   return FALSE;
 }

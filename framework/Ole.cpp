@@ -18,9 +18,6 @@ BOOL AfxOleInit() {
 void AfxOleTerm() {
   if (!g_oleInitialised) return;
   g_oleInitialised = false;
+  COleObjectFactory::RevokeAll();
   ::OleUninitialize();
 }
-
-BOOL COleObjectFactory::RegisterAll() { return TRUE; }
-
-BOOL COleObjectFactory::UpdateRegistryAll(BOOL) { return TRUE; }

@@ -7,15 +7,11 @@
 // Initialises OLE for this thread (single-threaded apartment); FALSE when it
 // cannot. After success AfxWinMain shuts OLE down when the program ends.
 BOOL AfxOleInit();
-// Shuts OLE down if AfxOleInit initialised it; called once at the end.
+// Withdraws the class factories' registrations and shuts OLE down if
+// AfxOleInit initialised it; called once at the end.
 void AfxOleTerm();
 
-// The program's automation class factories. No class is registered yet, so
-// both operations walk an empty list and succeed.
-class COleObjectFactory {
- public:
-  // Registers every factory's class object with OLE (a program started by OLE).
-  static BOOL RegisterAll();
-  // Rewrites every factory's class entries in the registry (a user start).
-  static BOOL UpdateRegistryAll(BOOL registerAll = TRUE);
-};
+// The automation base object, the class factories, the application lock.
+#include "CmdTarget.h"
+#include "OleFactory.h"
+#include "OleLock.h"
