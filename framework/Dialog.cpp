@@ -146,7 +146,12 @@ INT_PTR CDialog::DoModal() {
   const HWND window = ::CreateDialogIndirectParamW(
       instance, reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate), owner, &CDialog::DialogProc,
       reinterpret_cast<LPARAM>(this));
-  if (window) RunModalLoop();
+  if (window) {
+    // A template without WS_VISIBLE (the About box) is shown once it is
+    // initialised: the user must see a box that disables its owner.
+    if (m_bContinueModal && ::IsWindow(window) && !::IsWindowVisible(window)) ::ShowWindow(window, SW_SHOWNORMAL);
+    RunModalLoop();
+  }
 
   if (disableOwner) ::EnableWindow(owner, TRUE);
   if (window && ::IsWindow(window)) {
