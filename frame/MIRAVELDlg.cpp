@@ -122,7 +122,12 @@ void CMIRAVELDlg::OnLButtonDown(UINT, POINT point) {
   ::GetClientRect(m_hWnd, &photoArea);
   ::InflateRect(&photoArea, -kBand, -kBand);
   if (::PtInRect(&photoArea, point)) {
-    // A click on the photo puts the frame away.
+    // A click on the photo puts the frame away, at the bottom of the
+    // ordinary windows: a topmost frame stops being topmost (which the
+    // bottom place means by itself on Windows; Wine needs it said).
+    if (::GetWindowLongW(m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) {
+      ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
     ::SetWindowPos(m_hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     ShowWindow(SW_MINIMIZE);
     m_bAlwaysOnTop = FALSE;
