@@ -459,14 +459,14 @@ TEST(FastDecoderMalformed, CraftedHuffmanTables)
 {
     // The picture is coded with ordinary tables; its AC table is then swapped
     // for tables the decoder must take as they are.
-    std::vector<fasttest::HuffmanSpec> tables;
+    std::vector<fasttest::HuffmanDef> tables;
     auto table = [&](std::array<uint8_t, 16> counts) {
-        fasttest::HuffmanSpec spec;
-        spec.counts = counts;
+        fasttest::HuffmanDef def;
+        def.counts = counts;
         int total = 0;
         for (uint8_t c : counts) total += c;
-        for (int i = 0; i < total; ++i) spec.values.push_back(static_cast<uint8_t>((i * 37 + 1) & 0xFF));
-        tables.push_back(spec);
+        for (int i = 0; i < total; ++i) def.values.push_back(static_cast<uint8_t>((i * 37 + 1) & 0xFF));
+        tables.push_back(def);
     };
     table({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});            // no entries
     table({3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});            // overfilled: codes beyond their length

@@ -15,50 +15,50 @@ namespace fasttest {
 
 using Bytes = std::vector<uint8_t>;
 
-struct HuffmanSpec {
+struct HuffmanDef {
     std::array<uint8_t, 16> counts{};  // counts[L - 1]: codes of length L
     std::vector<uint8_t> values;
 };
 
 // All 16 DC categories as 5-bit codes.
-inline HuffmanSpec DcAllCategories()
+inline HuffmanDef DcAllCategories()
 {
-    HuffmanSpec spec;
-    spec.counts[4] = 16;
-    for (int s = 0; s < 16; ++s) spec.values.push_back(static_cast<uint8_t>(s));
-    return spec;
+    HuffmanDef def;
+    def.counts[4] = 16;
+    for (int s = 0; s < 16; ++s) def.values.push_back(static_cast<uint8_t>(s));
+    return def;
 }
 
 // Every AC run/size symbol: the common short ones (end of block, small
 // sizes) with short codes, the rest with 9- and 12-bit codes; or, with
 // longEndOfBlock, end of block as the first 12-bit code.
-inline HuffmanSpec AcAllSymbols(bool longEndOfBlock = false)
+inline HuffmanDef AcAllSymbols(bool longEndOfBlock = false)
 {
-    HuffmanSpec spec;
+    HuffmanDef def;
     std::vector<uint8_t> first = {0x00, 0x01, 0x02, 0x11, 0x03, 0x21, 0x12, 0x31, 0x04, 0xF0};
     if (longEndOfBlock) first[0] = 0x05;
-    spec.counts[1] = 1;  // 2 bits
-    spec.counts[2] = 2;  // 3 bits
-    spec.counts[3] = 3;  // 4 bits
-    spec.counts[4] = 4;  // 5 bits
+    def.counts[1] = 1;  // 2 bits
+    def.counts[2] = 2;  // 3 bits
+    def.counts[3] = 3;  // 4 bits
+    def.counts[4] = 4;  // 5 bits
     std::vector<bool> used(256, false);
     for (uint8_t s : first) {
-        spec.values.push_back(s);
+        def.values.push_back(s);
         used[s] = true;
     }
     if (longEndOfBlock) used[0] = true;  // the first of the 12-bit codes
     int nine = 0;
     for (int s = 0; s < 256; ++s) {
         if (used[s]) continue;
-        if (nine == 70 && longEndOfBlock && spec.counts[11] == 0) {
-            spec.values.push_back(0x00);
-            ++spec.counts[11];
+        if (nine == 70 && longEndOfBlock && def.counts[11] == 0) {
+            def.values.push_back(0x00);
+            ++def.counts[11];
         }
-        spec.values.push_back(static_cast<uint8_t>(s));
-        if (nine < 70) ++nine; else ++spec.counts[11];
+        def.values.push_back(static_cast<uint8_t>(s));
+        if (nine < 70) ++nine; else ++def.counts[11];
     }
-    spec.counts[8] = static_cast<uint8_t>(nine);
-    return spec;
+    def.counts[8] = static_cast<uint8_t>(nine);
+    return def;
 }
 
 struct Code {
@@ -67,13 +67,13 @@ struct Code {
 };
 
 // Canonical codes (T.81 Annex C) by symbol.
-inline std::map<int, Code> CanonicalCodes(const HuffmanSpec& spec)
+inline std::map<int, Code> CanonicalCodes(const HuffmanDef& def)
 {
     std::map<int, Code> codes;
     uint32_t code = 0;
     size_t k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < spec.counts[length - 1]; ++i) codes[spec.values[k++]] = {code++, length};
+        for (int i = 0; i < def.counts[length - 1]; ++i) codes[def.values[k++]] = {code++, length};
         code <<= 1;
     }
     return codes;
@@ -134,7 +134,7 @@ struct Picture {
     std::vector<Component> components;
     std::array<std::array<int, 64>, 4> quant{};  // zig-zag order
     bool quant16 = false;
-    std::array<HuffmanSpec, 4> dc, ac;           // by table id
+    std::array<HuffmanDef, 4> dc, ac;           // by table id
     int restartInterval = 0;
 };
 
@@ -170,11 +170,11 @@ inline Bytes EncodeHeader(const Picture& p)
     PutSegment(out, 0xC0, sof);
     for (int cls = 0; cls < 2; ++cls) {
         for (int id = 0; id < 4; ++id) {
-            const HuffmanSpec& spec = cls == 0 ? p.dc[id] : p.ac[id];
-            if (spec.values.empty()) continue;
+            const HuffmanDef& def = cls == 0 ? p.dc[id] : p.ac[id];
+            if (def.values.empty()) continue;
             Bytes dht = {static_cast<uint8_t>(cls << 4 | id)};
-            dht.insert(dht.end(), spec.counts.begin(), spec.counts.end());
-            dht.insert(dht.end(), spec.values.begin(), spec.values.end());
+            dht.insert(dht.end(), def.counts.begin(), def.counts.end());
+            dht.insert(dht.end(), def.values.begin(), def.values.end());
             PutSegment(out, 0xC4, dht);
         }
     }
