@@ -207,6 +207,7 @@ TEST_F(FrameTest, StoredPhotoThatIsGone) {
     EXPECT_EQ(Width(Describe(s.frame).client), size.cx);
     EXPECT_EQ(Height(Describe(s.frame).client), size.cy);
 
+
     ASSERT_TRUE(Choose(s.frame, kExit));
     EXPECT_TRUE(Ends(s.program));
     EXPECT_EQ(StoredSetting(L"CURRENTFILE"), gone);
@@ -298,7 +299,7 @@ TEST_F(FrameTest, DraggingAboutBoxAndClickOnThePhoto) {
 }
 
 // New frame: a second, independent copy starts with the stored settings;
-// the first goes on.
+// the first goes on. F1 asks for help.
 TEST_F(FrameTest, NewFrameStartsASecondProgram) {
     StoreSettings(TestJpegPath(), L"255");
     Started s = StartProgram();
@@ -319,6 +320,28 @@ TEST_F(FrameTest, NewFrameStartsASecondProgram) {
     ExpectFramed(frame2, jpeg_, kRed, "second frame");
     EXPECT_TRUE(s.program.Running());
     EXPECT_TRUE(IsWindowVisible(s.frame));
+
+    // F1 on the second frame asks for help (last: the help engine may keep
+    // the program waiting for it): the help engine starts on MIRAVEL.HLP,
+    // or, when it cannot start, the program says so. (No help file is shipped; Wine's
+    // engine may or may not be found in time, so either outcome counts, but
+    // one of them must come.)
+    const std::set<DWORD> helpBefore = ProcessesNamed(L"winhlp32.exe");
+    Activate(frame2);
+    PressKey(VK_F1);
+    std::optional<std::wstring> helpMessage;
+    bool helpStarted = false;
+    WaitUntil([&] {
+        for (DWORD pid : ProcessesNamed(L"winhlp32.exe")) helpStarted |= helpBefore.count(pid) == 0;
+        HWND box = FindDialogOtherThan(second, frame2);
+        if (box && WindowText(box) == L"MIRAVEL") helpMessage = WaitForMessage(second, frame2, kUiTimeoutMs);
+        return helpStarted || helpMessage.has_value();
+    }, kStartTimeoutMs, 100);
+    if (helpMessage) {
+        EXPECT_EQ(*helpMessage, L"ﾍﾙﾌﾟの起動に失敗しました。");
+    }
+    EXPECT_TRUE(helpStarted || helpMessage) << "F1 brought neither the help engine nor a message";
+    EndProcessesStartedSince(L"winhlp32.exe", helpBefore);
 }
 
 }  // namespace
