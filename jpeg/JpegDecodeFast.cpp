@@ -38,18 +38,8 @@ int32_t JpegDecoder::SearchMarkerFrom(void* decoder, jpegfast::StreamState* stat
 }
 
 void JpegDecoder::DecodeFast() {
-  CheckFrame();
-  ComputeGeometry();
-  CheckDataCoversPicture();
-  FreeRgb();
-
+  AllocatePlanes();
   const PassGeometry& g = mGeometry;
-  static const char* const kPlaneMessages[3] = {"Decode:mRgbP[0]", "Decode:mRgbP[1]",
-                                                "Decode:mRgbP[2]"};
-  for (int32_t c = 0; c < 3; ++c) {
-    mRgbP[c] = static_cast<uint8_t*>(AllocateBytes(static_cast<std::size_t>(g.planeSize)));
-    if (mRgbP[c] == nullptr) throw EMemoryError{g.planeSize, kPlaneMessages[c]};
-  }
 
   jpegfast::ScanSetup setup;
   try {

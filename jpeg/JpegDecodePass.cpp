@@ -113,7 +113,9 @@ void JpegDecoder::CheckDataCoversPicture() const {
   }
 }
 
-void JpegDecoder::Decode() {
+// The start of both forms of the pass: refuse what cannot be decoded, size
+// the picture, and allocate the three planes in place of any earlier ones.
+void JpegDecoder::AllocatePlanes() {
   CheckFrame();
   ComputeGeometry();
   CheckDataCoversPicture();
@@ -126,6 +128,11 @@ void JpegDecoder::Decode() {
     mRgbP[c] = static_cast<uint8_t*>(AllocateBytes(static_cast<std::size_t>(g.planeSize)));
     if (mRgbP[c] == nullptr) throw EMemoryError{g.planeSize, kPlaneMessages[c]};
   }
+}
+
+void JpegDecoder::Decode() {
+  AllocatePlanes();
+  const PassGeometry& g = mGeometry;
 
   try {
     const int32_t unitSize = g.hMax * g.vMax * 64;

@@ -150,6 +150,7 @@ private:
   void CheckFrame() const;
   void ComputeGeometry();
   void CheckDataCoversPicture() const;
+  void AllocatePlanes();
   void Decode();
   int32_t RunDecodePass(bool reference);
   // The fast form of Decode (JpegDecodeFast.cpp).
