@@ -2,6 +2,7 @@
 // header, and the result codes and messages of its failures.
 #include <gtest/gtest.h>
 
+#include "JpegAnalysed.h"
 #include "JpegBuilder.h"
 #include "JpegTestAccess.h"
 
@@ -10,16 +11,6 @@ using Access = JpegDecoderTestAccess;
 
 namespace {
 
-struct Analysed {
-  explicit Analysed(const Bytes& bytes, int32_t failAllocation = -1) : buffer(bytes) {
-    if (failAllocation >= 0) Access::FailAllocation(decoder, failAllocation);
-    result = decoder.AnalysisHeader(buffer.data(), buffer.size());
-  }
-  std::string message() const { return decoder.LastErrorMessage(); }
-  ExactBuffer buffer;
-  JpegDecoder decoder;
-  int32_t result;
-};
 
 const std::vector<FrameComp> kYCbCr = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
 

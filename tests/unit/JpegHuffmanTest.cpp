@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "JpegAnalysed.h"
 #include "JpegBuilder.h"
 #include "JpegTestAccess.h"
 
@@ -12,12 +13,8 @@ using Access = JpegDecoderTestAccess;
 
 namespace {
 
-struct Analysed {
-  explicit Analysed(const Bytes& bytes, int32_t failAllocation = -1) : buffer(bytes) {
-    if (failAllocation >= 0) Access::FailAllocation(decoder, failAllocation);
-    result = decoder.AnalysisHeader(buffer.data(), buffer.size());
-  }
-  std::string message() const { return decoder.LastErrorMessage(); }
+struct AnalysedScan : jpegtest::Analysed {
+  using jpegtest::Analysed::Analysed;
   // Decodes one block of the component; the message of the format error it
   // raised, or "".
   std::string Block(int component = 0) {
@@ -36,9 +33,6 @@ struct Analysed {
                                      38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
     return Access::Block(decoder)[kNatural[zigzagIndex]];
   }
-  ExactBuffer buffer;
-  JpegDecoder decoder;
-  int32_t result;
 };
 
 std::vector<int32_t> Entries(const int32_t* array, int32_t count) {
@@ -59,7 +53,7 @@ Bytes OneComponent(const HuffmanDef& dc, const HuffmanDef& ac, const Bytes& data
 TEST(JpegHuffmanTable, LuminanceDcTableGivesTheCanonicalCodes) {
   JpegBuilder b;
   b.Soi().Dht(0, 0, LuminanceDcTable()).Eoi();
-  Analysed a(b.bytes);
+  AnalysedScan a(b.bytes);
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(Access::Status(a.decoder), 0x01u);
   const auto& t = Access::Huff(a.decoder, 0, 0);
@@ -80,7 +74,7 @@ TEST(JpegHuffmanTable, OneSegmentFillsSeveralSlots) {
   }
   JpegBuilder b;
   b.Soi().Segment(0xC4, payload).Eoi();
-  Analysed a(b.bytes);
+  AnalysedScan a(b.bytes);
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(Access::Huff(a.decoder, 0, 0).count, 12);
   EXPECT_EQ(Access::Huff(a.decoder, 1, 0).count, 256);
@@ -111,7 +105,7 @@ TEST(JpegHuffmanTable, UnusualButAcceptedTables) {
   // Length field 2 (n = 0): one whole table is read all the same.
   Bytes tail = JpegBuilder::DhtPayload(0, 3, LuminanceDcTable());
   b.Raw({0xFF, 0xC4, 0x00, 0x02}).Raw(tail).DqtFlat(0, 5).Eoi();
-  Analysed a(b.bytes);
+  AnalysedScan a(b.bytes);
   ASSERT_EQ(a.result, 0) << a.message();
   EXPECT_EQ(Access::Huff(a.decoder, 0, 2).count, 0);
   EXPECT_EQ(Access::Huff(a.decoder, 1, 1).count, 300);
@@ -141,7 +135,7 @@ TEST(JpegHuffmanTable, BadClassOrIdAndFailedAllocations) {
     payload[0] = c.classAndId;
     JpegBuilder b;
     b.Soi().Segment(0xC4, payload).Eoi();
-    Analysed a(b.bytes, c.failAllocation);
+    AnalysedScan a(b.bytes, c.failAllocation);
     EXPECT_EQ(a.result, c.result) << c.message;
     EXPECT_EQ(a.message(), c.message);
   }
@@ -157,7 +151,7 @@ TEST(JpegEntropy, DcDifferencesFollowThePredictor) {
   w.Put(0, 8);
   w.Put(0b00, 2);  // category 0: the predictor unchanged
   w.Put(0, 8);
-  Analysed a(OneComponent(LuminanceDcTable(), AllSymbolsTable(), w.Take()));
+  AnalysedScan a(OneComponent(LuminanceDcTable(), AllSymbolsTable(), w.Take()));
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(a.Block(), "");
   EXPECT_EQ(a.Coefficient(0), 3);
@@ -192,7 +186,7 @@ TEST(JpegEntropy, RunsUpToTheLastCoefficient) {
     }
     int predictor = 0;
     enc.Dc(w, predictor, 5);  // the next block: DC 5, end of block
-    Analysed a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
+    AnalysedScan a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
     ASSERT_EQ(a.result, 0);
     EXPECT_EQ(a.Block(), c.message);
     if (*c.message != '\0') continue;
@@ -222,7 +216,7 @@ TEST(JpegEntropy, PredictorsAndTablesPerComponent) {
   b.Soi().DqtFlat(0, 1).Sof0(8, 8, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}});
   b.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable()).Dht(1, 1, eobOnly);
   b.Sos({{1, 0, 0}, {2, 0, 0}, {3, 0, 1}}).Raw(w.Take());
-  Analysed a(b.bytes);
+  AnalysedScan a(b.bytes);
   ASSERT_EQ(a.result, 0);
   const std::vector<std::pair<int, int>> expected = {{0, 40}, {1, -7}, {2, 9}, {0, 38}, {2, 12}};
   for (auto [component, dc] : expected) {
@@ -233,18 +227,18 @@ TEST(JpegEntropy, PredictorsAndTablesPerComponent) {
 
 TEST(JpegEntropy, CodesThatMatchNoEntry) {
   // Nine 1 bits match no code of the K.3 table (its longest is 111111110).
-  Analysed ones(OneComponent(LuminanceDcTable(), AllSymbolsTable(), {0xFF, 0x00, 0xFF, 0x00}));
+  AnalysedScan ones(OneComponent(LuminanceDcTable(), AllSymbolsTable(), {0xFF, 0x00, 0xFF, 0x00}));
   EXPECT_EQ(ones.Block(), "Decode1HuffmanCode:length over");
   // No code at all: a table slot that no segment filled.
-  Analysed empty(OneComponent(HuffmanDef{}, AllSymbolsTable(), Bytes(4, 0x00)));
+  AnalysedScan empty(OneComponent(HuffmanDef{}, AllSymbolsTable(), Bytes(4, 0x00)));
   EXPECT_EQ(empty.Block(), "Decode1HuffmanCode:length over");
   // Codes of 17 bits or more are never matched.
   HuffmanDef deep;
   deep.bits[15] = 1;  // one 16-bit code, all zeros
   deep.values = {0};
-  Analysed sixteen(OneComponent(deep, AllSymbolsTable(), Bytes{0x00, 0x00, 0x00}));
+  AnalysedScan sixteen(OneComponent(deep, AllSymbolsTable(), Bytes{0x00, 0x00, 0x00}));
   EXPECT_EQ(sixteen.Block(), "");
-  Analysed seventeen(OneComponent(deep, AllSymbolsTable(), Bytes{0x00, 0x01, 0x00}));
+  AnalysedScan seventeen(OneComponent(deep, AllSymbolsTable(), Bytes{0x00, 0x01, 0x00}));
   EXPECT_EQ(seventeen.Block(), "Decode1HuffmanCode:length over");
 }
 
@@ -252,16 +246,16 @@ TEST(JpegEntropy, CodesThatMatchNoEntry) {
 // magnitude bits are read goes into the value, extended like data, and the
 // next code read meets it.
 TEST(JpegEntropy, MarkersInsideTheScan) {
-  Analysed atDc(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0xFF, 0xD3}));
+  AnalysedScan atDc(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0xFF, 0xD3}));
   EXPECT_EQ(atDc.Block(), "DecodeHuffman:Error Marker");
 
-  Analysed atAc(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0x00, 0xFF, 0xD3}));
+  AnalysedScan atAc(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0x00, 0xFF, 0xD3}));
   EXPECT_EQ(atAc.Block(), "DecodeHuffman:Error Marker");
   EXPECT_EQ(atAc.Coefficient(0), 0);
 
   // DC symbol 3, then the magnitude bits meet FF D0: -0xD0 extended over
   // 3 bits is -208 + 1 - 8.
-  Analysed inBits(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0x03, 0xFF, 0xD0}));
+  AnalysedScan inBits(OneComponent(AllSymbolsTable(), AllSymbolsTable(), {0x03, 0xFF, 0xD0}));
   EXPECT_EQ(inBits.Block(), "DecodeHuffman:Error Marker");
   EXPECT_EQ(Access::DcPred(inBits.decoder)[0], -215);
 }
@@ -281,7 +275,7 @@ TEST(JpegEntropy, LargeDcCategories) {
   enc.Symbol(w, false, 2);
   w.Put(0b11, 2);  // +3, read right after the 40 bits
   enc.Symbol(w, true, 0);
-  Analysed a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
+  AnalysedScan a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(a.Block(), "");
   EXPECT_EQ(a.Coefficient(0), 2 - (1 << 20));
@@ -301,7 +295,7 @@ TEST(JpegEntropy, PredictorWrapsAt32Bits) {
     w.Put(0x7FFFFFFF, 31);  // 2^31 - 1
     enc.Symbol(w, true, 0);
   }
-  Analysed a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
+  AnalysedScan a(OneComponent(AllSymbolsTable(), AllSymbolsTable(), w.Take()));
   ASSERT_EQ(a.result, 0);
   EXPECT_EQ(a.Block(), "");
   EXPECT_EQ(a.Coefficient(0), INT32_MAX);
