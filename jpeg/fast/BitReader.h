@@ -74,6 +74,15 @@ public:
     // available bits.
     uint32_t Peek16() const { return static_cast<uint32_t>(mBuffer >> 48); }
 
+    // The buffer itself, for a decoding loop that keeps it in registers
+    // while at least 32 bits are available, and hands it back.
+    uint64_t Buffer() const { return mBuffer; }
+    void SetBuffer(uint64_t buffer, int available)
+    {
+        mBuffer = buffer;
+        mAvailable = available;
+    }
+
     void Skip(int count)
     {
         mBuffer <<= count;

@@ -13,6 +13,8 @@
 //     truncated toward zero and saturated to 32 bits, kLanes values
 //   StoreSums(Vec sum, double* out): kLanes sums as they are
 //   LoadInt(const int32_t*): kLanes 32-bit integers as doubles
+//   LoadIntPairs(const int32_t*): kLanes / 2 integers (one when kLanes is 1)
+//     as doubles, each twice in a row
 //   StoreBytes8(const Vec*, uint8_t* out): 8 values (8 / kLanes vectors)
 //     already clamped to 0..255, truncated, as bytes
 //   Max, Min
@@ -125,7 +127,9 @@ inline uint8_t ClampToByteValue(double x)
 //   green = clamp(Y - (Cb - 128) * 0.3441 - (Cr - 128) * 0.7139)
 //   blue  = clamp((Cb - 128) * 1.7718 + Y)
 // in double precision, clamp = 0 below 0, 255 above 255, else truncation.
-template <class Ops>
+// With kHalfChroma, Cb and Cr hold one sample for every two pixels (pixel j
+// takes sample j / 2): the same values a replicated row would give.
+template <class Ops, bool kHalfChroma>
 void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, int n, uint8_t* red,
                       uint8_t* green, uint8_t* blue)
 {
@@ -140,8 +144,8 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
         for (int q = 0; q < kVecs; ++q) {
             const int at = j + q * Ops::kLanes;
             const Vec y = Ops::LoadInt(lum + at);
-            const Vec u = Ops::Sub(Ops::LoadInt(cb + at), half);
-            const Vec v = Ops::Sub(Ops::LoadInt(cr + at), half);
+            const Vec u = Ops::Sub(kHalfChroma ? Ops::LoadIntPairs(cb + at / 2) : Ops::LoadInt(cb + at), half);
+            const Vec v = Ops::Sub(kHalfChroma ? Ops::LoadIntPairs(cr + at / 2) : Ops::LoadInt(cr + at), half);
             r[q] = Ops::Min(Ops::Max(Ops::Add(Ops::Mul(v, kR), y), lo), hi);
             g[q] = Ops::Min(Ops::Max(Ops::Sub(Ops::Sub(y, Ops::Mul(u, kGb)), Ops::Mul(v, kGr)), lo), hi);
             b[q] = Ops::Min(Ops::Max(Ops::Add(Ops::Mul(u, kB), y), lo), hi);
@@ -151,11 +155,20 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
         Ops::StoreBytes8(b, blue + j);
     }
     for (; j < n; ++j) {
-        const double y = lum[j], u = static_cast<double>(cb[j]) - 128.0, v = static_cast<double>(cr[j]) - 128.0;
+        const int c = kHalfChroma ? j / 2 : j;
+        const double y = lum[j], u = static_cast<double>(cb[c]) - 128.0, v = static_cast<double>(cr[c]) - 128.0;
         red[j] = ClampToByteValue(v * 1.402 + y);
         green[j] = ClampToByteValue(y - u * 0.3441 - v * 0.7139);
         blue[j] = ClampToByteValue(u * 1.7718 + y);
     }
+}
+
+// The kernels of one instruction set.
+template <class Ops>
+jpegfast::KernelSet MakeKernelSet(jpegfast::SimdLevel level)
+{
+    return {level, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops, false>,
+            &ConvertRowKernel<Ops, true>};
 }
 
 }  // namespace

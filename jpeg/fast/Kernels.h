@@ -65,6 +65,9 @@ struct KernelSet {
     IdctFunction idct;
     IdctSumFunction idctSums;
     ConvertRowFunction convertRow;
+    // The same with Cb and Cr at half the horizontal resolution: pixel j
+    // takes chroma sample j / 2.
+    ConvertRowFunction convertRowHalf;
 };
 
 // The kernels for a level; a level that this build or CPU lacks falls back to

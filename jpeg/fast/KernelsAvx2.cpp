@@ -14,6 +14,11 @@ struct Ops {
     static Vec Set1(double x) { return _mm256_set1_pd(x); }
     static Vec Load(const double* p) { return _mm256_load_pd(p); }
     static Vec LoadInt(const int32_t* p) { return _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))); }
+    static Vec LoadIntPairs(const int32_t* p)
+    {
+        const __m128d two = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        return _mm256_permute4x64_pd(_mm256_castpd128_pd256(two), 0x50);  // 0, 0, 1, 1
+    }
     static Vec Add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
@@ -41,7 +46,7 @@ namespace jpegfast {
 
 KernelSet Avx2Kernels()
 {
-    return {SimdLevel::kAvx2, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
+    return MakeKernelSet<Ops>(SimdLevel::kAvx2);
 }
 
 }  // namespace jpegfast

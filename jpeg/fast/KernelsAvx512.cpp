@@ -15,6 +15,11 @@ struct Ops {
     static Vec Set1(double x) { return _mm512_set1_pd(x); }
     static Vec Load(const double* p) { return _mm512_load_pd(p); }
     static Vec LoadInt(const int32_t* p) { return _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))); }
+    static Vec LoadIntPairs(const int32_t* p)
+    {
+        const __m256d four = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        return _mm512_permutexvar_pd(_mm512_set_epi64(3, 3, 2, 2, 1, 1, 0, 0), _mm512_zextpd256_pd512(four));
+    }
     static Vec Add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
@@ -43,7 +48,7 @@ namespace jpegfast {
 
 KernelSet Avx512Kernels()
 {
-    return {SimdLevel::kAvx512, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
+    return MakeKernelSet<Ops>(SimdLevel::kAvx512);
 }
 
 }  // namespace jpegfast

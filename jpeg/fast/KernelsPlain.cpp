@@ -11,6 +11,7 @@ struct Ops {
     static Vec Set1(double x) { return x; }
     static Vec Load(const double* p) { return *p; }
     static Vec LoadInt(const int32_t* p) { return static_cast<double>(*p); }
+    static Vec LoadIntPairs(const int32_t* p) { return static_cast<double>(*p); }
     static Vec Add(Vec a, Vec b) { return a + b; }
     static Vec Sub(Vec a, Vec b) { return a - b; }
     static Vec Mul(Vec a, Vec b) { return a * b; }
@@ -32,7 +33,7 @@ namespace jpegfast {
 
 KernelSet PlainKernels()
 {
-    return {SimdLevel::kPlain, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
+    return MakeKernelSet<Ops>(SimdLevel::kPlain);
 }
 
 }  // namespace jpegfast

@@ -13,6 +13,7 @@ struct Ops {
     static Vec Set1(double x) { return _mm_set1_pd(x); }
     static Vec Load(const double* p) { return _mm_load_pd(p); }
     static Vec LoadInt(const int32_t* p) { return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
+    static Vec LoadIntPairs(const int32_t* p) { return _mm_set1_pd(static_cast<double>(*p)); }
     static Vec Add(Vec a, Vec b) { return _mm_add_pd(a, b); }
     static Vec Sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
@@ -42,7 +43,7 @@ namespace jpegfast {
 
 KernelSet Sse2Kernels()
 {
-    return {SimdLevel::kSse2, &IdctBlockKernel<Ops>, &IdctBlockKernel<Ops, SumOutput<Ops>>, &ConvertRowKernel<Ops>};
+    return MakeKernelSet<Ops>(SimdLevel::kSse2);
 }
 
 }  // namespace jpegfast

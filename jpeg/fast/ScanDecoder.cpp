@@ -1,6 +1,7 @@
 #include "ScanDecoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -13,12 +14,42 @@
 namespace jpegfast {
 namespace {
 
+inline void CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 // One decoded block: the quantised coefficients in natural order, of which
 // only those flagged in nonZero are meaningful (the others are not written).
 struct Block {
     uint64_t nonZero;
     int32_t coef[64];
 };
+
+// Decoded blocks travel between the entropy decoder and the transforms
+// packed: for each block two words of the nonZero flags (low, high), then
+// the flagged coefficients in natural order. Most coefficients are zero, so
+// this moves a fraction of the memory a whole Block would.
+constexpr int32_t kMaxPackedWords = 2 + 64;
+
+inline int32_t* PackBlock(const Block& block, int32_t* out)
+{
+    *out++ = static_cast<int32_t>(static_cast<uint32_t>(block.nonZero));
+    *out++ = static_cast<int32_t>(static_cast<uint32_t>(block.nonZero >> 32));
+    for (uint64_t bits = block.nonZero; bits != 0; bits &= bits - 1) *out++ = block.coef[__builtin_ctzll(bits)];
+    return out;
+}
+
+inline const int32_t* UnpackBlock(const int32_t* in, Block& block)
+{
+    block.nonZero = static_cast<uint64_t>(static_cast<uint32_t>(in[0])) |
+                    static_cast<uint64_t>(static_cast<uint32_t>(in[1])) << 32;
+    in += 2;
+    for (uint64_t bits = block.nonZero; bits != 0; bits &= bits - 1) block.coef[__builtin_ctzll(bits)] = *in++;
+    return in;
+}
 
 // T.81 EXTEND (Figure F.12) as the reference applies it: on 32-bit two's
 // complement, negated marker codes included.
@@ -54,11 +85,16 @@ public:
 
     // The blocks of one MCU in the reference's order, then the restart
     // marker if an interval ends with it.
-    void DecodeMcu(Block* blocks)
+    // Returns the end of what it wrote: at most BlocksPerMcu *
+    // kMaxPackedWords words.
+    int32_t* DecodeMcu(int32_t* packed)
     {
         for (int32_t c = 0; c < mSetup.numComponents; ++c) {
             const int32_t count = mSetup.h[c] * mSetup.v[c];
-            for (int32_t i = 0; i < count; ++i) DecodeBlock(c, *blocks++);
+            for (int32_t i = 0; i < count; ++i) {
+                DecodeBlock(c, mBlock);
+                packed = PackBlock(mBlock, packed);
+            }
         }
         if (mSetup.restartInterval != 0 && ++mRestartCount == mSetup.restartInterval) {
             mRestartCount = 0;
@@ -70,6 +106,7 @@ public:
             if (marker >= 0xD0 && marker <= 0xD7) mPred[0] = mPred[1] = mPred[2] = 0;
             mReader.Start(state);
         }
+        return packed;
     }
 
     StreamState State() const { return mReader.State(); }
@@ -105,6 +142,79 @@ private:
         return 0;
     }
 
+    // The AC coefficients of the common case, from a copy of the bit buffer
+    // in registers while it holds at least 32 bits (a code and its magnitude
+    // never take more). It stops before the first code it does not decode
+    // entirely here (no match in the table, a run past the block, a code
+    // not allowed in baseline data, too few bits before a marker or the end
+    // of the data) and leaves that code to the careful loop, which gives the
+    // errors. True when the block ended here; k is where the careful loop
+    // goes on otherwise.
+    bool DecodeAcFast(const HuffmanLookup& ac, int32_t& k, Block& block, uint64_t& nonZero)
+    {
+        uint64_t buffer = mReader.Buffer();
+        int available = mReader.Available();
+        bool ended = false;
+        while (k <= 63) {
+            if (available < 32) {
+                mReader.SetBuffer(buffer, available);
+                mReader.Fill();
+                buffer = mReader.Buffer();
+                available = mReader.Available();
+                if (available < 32) break;
+            }
+            const int32_t entry = ac.Combined(static_cast<uint32_t>(buffer >> 48));
+            if (entry & HuffmanLookup::kCombinedValue) {
+                const int32_t run = (entry >> 5) & 15;
+                if (k + run > 63) break;
+                buffer <<= entry & 31;
+                available -= entry & 31;
+                k += run;
+                const int32_t index = kZigzag[k];
+                block.coef[index] = entry >> 16;
+                nonZero |= uint64_t{1} << index;
+                ++k;
+                continue;
+            }
+            if (entry & HuffmanLookup::kCombinedEnd) {
+                buffer <<= entry & 31;
+                available -= entry & 31;
+                ended = true;
+                break;
+            }
+            int length;
+            const int32_t symbol = ac.Decode(static_cast<uint32_t>(buffer >> 48), &length);
+            if (symbol == HuffmanLookup::kNoMatch) break;
+            const int32_t run = symbol >> 4;
+            const int32_t size = symbol & 15;
+            if (size == 0) {
+                if (symbol == 0) {
+                    buffer <<= length;
+                    available -= length;
+                    ended = true;
+                    break;
+                }
+                if (run != 15 || k + 15 > 63) break;
+                buffer <<= length;  // sixteen zeros
+                available -= length;
+                k += 16;
+                continue;
+            }
+            if (k + run > 63) break;
+            buffer <<= length;
+            const int32_t bits = static_cast<int32_t>(buffer >> (64 - size));
+            buffer <<= size;
+            available -= length + size;
+            k += run;
+            const int32_t index = kZigzag[k];
+            block.coef[index] = Extend(bits, size);
+            nonZero |= uint64_t{1} << index;
+            ++k;
+        }
+        mReader.SetBuffer(buffer, available);
+        return ended || k > 63;
+    }
+
     void DecodeBlock(int32_t component, Block& block)
     {
         mReader.Fill();
@@ -116,6 +226,10 @@ private:
 
         const HuffmanLookup& ac = mAc[component];
         int32_t k = 1;
+        if (DecodeAcFast(ac, k, block, nonZero)) {
+            block.nonZero = nonZero;
+            return;
+        }
         while (k <= 63) {
             mReader.Fill();
             if (mReader.Available() >= 16) {
@@ -160,10 +274,22 @@ private:
 
     ScanSetup& mSetup;
     HuffmanLookup mDc[3], mAc[3];
+    Block mBlock;
     BitReader mReader;
     int32_t mPred[3] = {0, 0, 0};
     int32_t mRestartCount = 0;
     bool mInSearch = false;
+};
+
+// The samples of one thread for a segment of MCUs of one MCU row: each
+// component at its own resolution, rows stride samples apart, and one
+// full-resolution row per component for layouts the row kernels do not take
+// as they are.
+struct Strip {
+    std::unique_ptr<int32_t[]> memory;
+    int32_t* samples[3] = {};
+    int32_t stride[3] = {};
+    int32_t* wide[3] = {};
 };
 
 // Inverse DCTs, upsampling and colour conversion of decoded MCUs.
@@ -179,10 +305,83 @@ public:
 
     const KernelSet& Kernels() const { return mKernels; }
 
-    // One MCU into the given MCU buffers and from there into the planes.
-    void TransformMcu(const Block* blocks, int32_t column, int32_t row, int32_t* const units[3]) const
+    // Gives the strip its buffers for segments of up to maxMcus MCUs; false
+    // when memory cannot be had.
+    bool PrepareStrip(Strip& strip, int32_t maxMcus) const
     {
         const ScanSetup& s = mSetup;
+        std::size_t total = 0;
+        for (int32_t c = 0; c < s.numComponents; ++c) {
+            strip.stride[c] = maxMcus * s.h[c] * 8;
+            total += static_cast<std::size_t>(strip.stride[c]) * s.v[c] * 8;
+        }
+        const std::size_t wide = static_cast<std::size_t>(maxMcus) * mRowLength;
+        strip.memory.reset(new (std::nothrow) int32_t[total + 3 * wide]);
+        if (!strip.memory) return false;
+        int32_t* next = strip.memory.get();
+        for (int32_t c = 0; c < s.numComponents; ++c) {
+            strip.samples[c] = next;
+            next += static_cast<std::size_t>(strip.stride[c]) * s.v[c] * 8;
+        }
+        for (int32_t c = 0; c < 3; ++c) {
+            strip.wide[c] = next;
+            next += wide;
+        }
+        return true;
+    }
+
+    // count MCUs of one MCU row, the first of them MCU number first, into the
+    // planes: every block into the strip at its component's resolution, then
+    // the strip converted a whole row of samples at a time, which gives each
+    // plane row one long run of writes. Needs McusAreIndependent.
+    void TransformSegment(const int32_t* packed, int32_t first, int32_t count, const Strip& strip) const
+    {
+        const ScanSetup& s = mSetup;
+        Block block;
+        for (int32_t m = 0; m < count; ++m) {
+            for (int32_t c = 0; c < s.numComponents; ++c) {
+                const int32_t stride = strip.stride[c];
+                for (int32_t by = 0; by < s.v[c]; ++by) {
+                    int32_t* at = strip.samples[c] + by * 8 * stride + (m * s.h[c]) * 8;
+                    for (int32_t bx = 0; bx < s.h[c]; ++bx, at += 8) {
+                        packed = UnpackBlock(packed, block);
+                        mKernels.idct(mTables, block.coef, block.nonZero, s.quant[c], s.levelShift, at, stride);
+                    }
+                }
+            }
+        }
+
+        const int32_t x0 = (first % s.mcusX) * mRowLength;
+        const int32_t y0 = (first / s.mcusX) * s.vMax * 8;
+        const int32_t n = std::min(count * mRowLength, s.width - x0);
+        if (n <= 0) return;
+        const bool direct = s.numComponents == 3 && s.sh[0] == 1 && s.sh[1] == s.sh[2] && s.sh[1] <= 2;
+        for (int32_t i = 0; i < s.vMax * 8; ++i) {
+            const std::size_t index = static_cast<std::size_t>(y0 + i) * static_cast<std::size_t>(s.width) +
+                                      static_cast<std::size_t>(x0);
+            const int32_t* line[3];
+            for (int32_t c = 0; c < s.numComponents; ++c) {
+                line[c] = strip.samples[c] + (i / s.sv[c]) * strip.stride[c];
+                if (!direct && s.sh[c] != 1) {
+                    // Replicated to full resolution first.
+                    for (int32_t k = 0; k < n; ++k) strip.wide[c][k] = line[c][k / s.sh[c]];
+                    line[c] = strip.wide[c];
+                }
+            }
+            if (s.numComponents == 3) {
+                const ConvertRowFunction convert = direct && s.sh[1] == 2 ? mKernels.convertRowHalf : mKernels.convertRow;
+                convert(line[0], line[1], line[2], n, s.planes[0] + index, s.planes[1] + index, s.planes[2] + index);
+            } else {
+                WriteGrey(line[0], n, index);
+            }
+        }
+    }
+
+    // One MCU into the given MCU buffers and from there into the planes.
+    void TransformMcu(const int32_t* packed, int32_t column, int32_t row, int32_t* const units[3]) const
+    {
+        const ScanSetup& s = mSetup;
+        Block block;
         alignas(64) int32_t pixels[64];
         for (int32_t c = 0; c < s.numComponents; ++c) {
             const int32_t sh = s.sh[c], sv = s.sv[c];
@@ -190,7 +389,7 @@ public:
             int32_t* unit = units[c];
             for (int32_t by = 0; by < s.v[c]; ++by) {
                 for (int32_t bx = 0; bx < s.h[c]; ++bx) {
-                    const Block& block = *blocks++;
+                    packed = UnpackBlock(packed, block);
                     int32_t* at = unit + by * sv * 8 * mRowLength + bx * sh * 8;
                     if (sh == 1 && sv == 1) {
                         mKernels.idct(mTables, block.coef, block.nonZero, quant, s.levelShift, at, mRowLength);
@@ -233,15 +432,21 @@ private:
                 mKernels.convertRow(lum, units[1] + i * mRowLength, units[2] + i * mRowLength, n,
                                     s.planes[0] + index, s.planes[1] + index, s.planes[2] + index);
             } else {
-                // Cb and Cr stay at their fill of 128: every plane is the
-                // clamped Y.
-                for (int32_t j = 0; j < n; ++j) {
-                    const uint8_t sample = ClampSample(lum[j]);
-                    s.planes[0][index + j] = sample;
-                    s.planes[1][index + j] = sample;
-                    s.planes[2][index + j] = sample;
-                }
+                WriteGrey(lum, n, index);
             }
+        }
+    }
+
+    // One component: Cb and Cr stay at their fill of 128, so every plane is
+    // the clamped Y.
+    void WriteGrey(const int32_t* lum, int32_t n, std::size_t index) const
+    {
+        const ScanSetup& s = mSetup;
+        for (int32_t j = 0; j < n; ++j) {
+            const uint8_t sample = ClampSample(lum[j]);
+            s.planes[0][index + j] = sample;
+            s.planes[1][index + j] = sample;
+            s.planes[2][index + j] = sample;
         }
     }
 
@@ -270,9 +475,21 @@ bool McusAreIndependent(const ScanSetup& s)
     return true;
 }
 
-void DecodeSingleThreaded(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
+// MCUs decoded and transformed together: a segment of one MCU row of about
+// kBatchBlocks blocks.
+constexpr int32_t kBatchBlocks = 256;
+
+int32_t BatchMcus(const ScanSetup& s)
 {
-    std::unique_ptr<Block[]> blocks(new (std::nothrow) Block[static_cast<std::size_t>(BlocksPerMcu(setup))]);
+    return std::max<int32_t>(1, std::min(kBatchBlocks / BlocksPerMcu(s), s.mcusX));
+}
+
+// One thread, MCU by MCU in the decoder's MCU buffers: for pictures whose
+// MCUs depend on each other.
+void DecodeMcuByMcu(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
+{
+    const std::size_t words = static_cast<std::size_t>(BlocksPerMcu(setup)) * kMaxPackedWords;
+    std::unique_ptr<int32_t[]> blocks(new (std::nothrow) int32_t[words]);
     if (!blocks) throw EMemoryError{BlocksPerMcu(setup), "Disconvert unit1"};
     for (int32_t row = 0; row < setup.mcusY; ++row) {
         for (int32_t column = 0; column < setup.mcusX; ++column) {
@@ -282,13 +499,36 @@ void DecodeSingleThreaded(ScanSetup& setup, EntropyDecoder& entropy, const Trans
     }
 }
 
-// Two threads: the calling thread decodes batches of MCUs into a ring of
-// slots; a worker transforms filled slots. When the ring is full the calling
-// thread transforms a filled slot itself, so both cores stay busy whichever
-// side is slower.
+// One thread, segment by segment.
+void DecodeBySegments(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
+{
+    const int32_t blocksPerMcu = BlocksPerMcu(setup);
+    const int32_t batch = BatchMcus(setup);
+    std::unique_ptr<int32_t[]> blocks(
+        new (std::nothrow) int32_t[static_cast<std::size_t>(batch) * blocksPerMcu * kMaxPackedWords]);
+    Strip strip;
+    if (!blocks || !transformer.PrepareStrip(strip, batch)) {
+        DecodeMcuByMcu(setup, entropy, transformer);
+        return;
+    }
+    for (int32_t row = 0; row < setup.mcusY; ++row) {
+        for (int32_t column = 0; column < setup.mcusX; column += batch) {
+            const int32_t count = std::min(batch, setup.mcusX - column);
+            int32_t* packed = blocks.get();
+            for (int32_t m = 0; m < count; ++m) packed = entropy.DecodeMcu(packed);
+            transformer.TransformSegment(blocks.get(), row * setup.mcusX + column, count, strip);
+        }
+    }
+}
+
+// Two threads: the calling thread decodes segments into a ring of slots; a
+// worker transforms filled slots. When the ring is full the calling thread
+// transforms a filled slot itself, so both cores stay busy whichever side is
+// slower.
 class Pipeline {
 public:
     static constexpr int kSlots = 4;
+    static constexpr int kSpins = 20000;
 
     Pipeline(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
         : mSetup(setup), mEntropy(entropy), mTransformer(transformer)
@@ -301,8 +541,8 @@ public:
             {
                 std::lock_guard<std::mutex> lock(mMutex);
                 mAbort = true;
+                Changed();
             }
-            mChanged.notify_all();
             mWorker.join();
         }
     }
@@ -311,19 +551,15 @@ public:
     // decoded then.
     bool Prepare()
     {
-        const int32_t blocksPerMcu = BlocksPerMcu(mSetup);
-        mBatchMcus = std::max<int32_t>(1, 256 / blocksPerMcu);
-        const std::size_t blocksPerSlot = static_cast<std::size_t>(mBatchMcus) * blocksPerMcu;
-        mBlocks.reset(new (std::nothrow) Block[blocksPerSlot * kSlots]);
+        mBlocksPerMcu = BlocksPerMcu(mSetup);
+        mBatchMcus = BatchMcus(mSetup);
+        const std::size_t blocksPerSlot = static_cast<std::size_t>(mBatchMcus) * mBlocksPerMcu;
+        mBlocks.reset(new (std::nothrow) int32_t[blocksPerSlot * kMaxPackedWords * kSlots]);
         if (!mBlocks) return false;
-        for (int i = 0; i < kSlots; ++i) mSlots[i].blocks = mBlocks.get() + blocksPerSlot * i;
-        const std::size_t unitSize = static_cast<std::size_t>(mSetup.hMax) * mSetup.vMax * 64;
-        mWorkerUnitMemory.reset(new (std::nothrow) int32_t[unitSize * 3]);
-        if (!mWorkerUnitMemory) return false;
-        for (int c = 0; c < 3; ++c) {
-            mWorkerUnits[c] = mWorkerUnitMemory.get() + unitSize * c;
-            std::fill(mWorkerUnits[c], mWorkerUnits[c] + unitSize, c == 0 ? 0 : 128);
-        }
+        for (int i = 0; i < kSlots; ++i) mSlots[i].blocks = mBlocks.get() + blocksPerSlot * kMaxPackedWords * i;
+        if (!mTransformer.PrepareStrip(mOwnStrip, mBatchMcus) ||
+            !mTransformer.PrepareStrip(mWorkerStrip, mBatchMcus))
+            return false;
         try {
             mWorker = std::thread([this] { WorkerLoop(); });
         } catch (const std::exception&) {
@@ -334,30 +570,31 @@ public:
 
     void Run()
     {
-        const int32_t total = mSetup.mcusX * mSetup.mcusY;
-        for (int32_t first = 0; first < total; first += mBatchMcus) {
-            Slot& slot = AcquireFreeSlot();
-            slot.first = first;
-            slot.count = std::min(mBatchMcus, total - first);
-            const int32_t blocksPerMcu = BlocksPerMcu(mSetup);
-            for (int32_t m = 0; m < slot.count; ++m) mEntropy.DecodeMcu(slot.blocks + m * blocksPerMcu);
-            {
-                std::lock_guard<std::mutex> lock(mMutex);
-                slot.state = kReady;
+        for (int32_t row = 0; row < mSetup.mcusY; ++row) {
+            for (int32_t column = 0; column < mSetup.mcusX; column += mBatchMcus) {
+                Slot& slot = AcquireFreeSlot();
+                slot.first = row * mSetup.mcusX + column;
+                slot.count = std::min(mBatchMcus, mSetup.mcusX - column);
+                int32_t* packed = slot.blocks;
+                for (int32_t m = 0; m < slot.count; ++m) packed = mEntropy.DecodeMcu(packed);
+                {
+                    std::lock_guard<std::mutex> lock(mMutex);
+                    slot.state = kReady;
+                    Changed();
+                }
             }
-            mChanged.notify_all();
         }
         // Help with what is left, then wait for the worker's last slot.
         std::unique_lock<std::mutex> lock(mMutex);
         mFinished = true;
-        mChanged.notify_all();
+        Changed();
         for (;;) {
             if (Slot* ready = OldestReady()) {
-                TransformUnlocked(lock, *ready, mSetup.units);
+                TransformUnlocked(lock, *ready, mOwnStrip);
                 continue;
             }
             if (!AnyBusy()) break;
-            mChanged.wait(lock);
+            Wait(lock);
         }
         lock.unlock();
         mWorker.join();
@@ -369,8 +606,34 @@ private:
         SlotState state = kFree;
         int32_t first = 0;
         int32_t count = 0;
-        Block* blocks = nullptr;
+        int32_t* blocks = nullptr;  // packed blocks
     };
+
+    // Something changed: a slot filled or freed, or the end. Called with the
+    // lock held.
+    void Changed()
+    {
+        mVersion.fetch_add(1, std::memory_order_release);
+        mChanged.notify_all();
+    }
+
+    // Waits for a change. A segment takes some tens of microseconds, and
+    // waking a sleeping thread can take as long on a virtual machine, so the
+    // thread first watches for a change for a while before it sleeps.
+    void Wait(std::unique_lock<std::mutex>& lock)
+    {
+        const uint32_t seen = mVersion.load(std::memory_order_acquire);
+        lock.unlock();
+        bool changed = false;
+        for (int i = 0; i < kSpins && !changed; ++i) {
+            CpuRelax();
+            changed = mVersion.load(std::memory_order_acquire) != seen;
+        }
+        lock.lock();
+        if (!changed && mVersion.load(std::memory_order_relaxed) == seen) {
+            mChanged.wait(lock, [&] { return mVersion.load(std::memory_order_relaxed) != seen; });
+        }
+    }
 
     Slot* OldestReady()
     {
@@ -390,19 +653,14 @@ private:
     }
 
     // Called with the lock held; transforms without it.
-    void TransformUnlocked(std::unique_lock<std::mutex>& lock, Slot& slot, int32_t* const units[3])
+    void TransformUnlocked(std::unique_lock<std::mutex>& lock, Slot& slot, const Strip& strip)
     {
         slot.state = kBusy;
         lock.unlock();
-        const int32_t blocksPerMcu = BlocksPerMcu(mSetup);
-        for (int32_t m = 0; m < slot.count; ++m) {
-            const int32_t index = slot.first + m;
-            mTransformer.TransformMcu(slot.blocks + m * blocksPerMcu, index % mSetup.mcusX, index / mSetup.mcusX,
-                                      units);
-        }
+        mTransformer.TransformSegment(slot.blocks, slot.first, slot.count, strip);
         lock.lock();
         slot.state = kFree;
-        mChanged.notify_all();
+        Changed();
     }
 
     Slot& AcquireFreeSlot()
@@ -416,10 +674,10 @@ private:
                 }
             }
             if (Slot* ready = OldestReady()) {
-                TransformUnlocked(lock, *ready, mSetup.units);
+                TransformUnlocked(lock, *ready, mOwnStrip);
                 continue;
             }
-            mChanged.wait(lock);
+            Wait(lock);
         }
     }
 
@@ -429,24 +687,25 @@ private:
         for (;;) {
             if (mAbort) return;
             if (Slot* ready = OldestReady()) {
-                TransformUnlocked(lock, *ready, mWorkerUnits);
+                TransformUnlocked(lock, *ready, mWorkerStrip);
                 continue;
             }
             if (mFinished) return;
-            mChanged.wait(lock);
+            Wait(lock);
         }
     }
 
     ScanSetup& mSetup;
     EntropyDecoder& mEntropy;
     const Transformer& mTransformer;
+    int32_t mBlocksPerMcu = 1;
     int32_t mBatchMcus = 1;
-    std::unique_ptr<Block[]> mBlocks;
-    std::unique_ptr<int32_t[]> mWorkerUnitMemory;
-    int32_t* mWorkerUnits[3] = {};
+    std::unique_ptr<int32_t[]> mBlocks;
+    Strip mOwnStrip, mWorkerStrip;
     Slot mSlots[kSlots];
     std::mutex mMutex;
     std::condition_variable mChanged;
+    std::atomic<uint32_t> mVersion{0};
     bool mFinished = false;
     bool mAbort = false;
     std::thread mWorker;
@@ -454,7 +713,7 @@ private:
 
 bool UseTwoThreads(const ScanSetup& setup)
 {
-    if (setup.threads == 1 || !McusAreIndependent(setup)) return false;
+    if (setup.threads == 1) return false;
     const int64_t blocks = int64_t{setup.mcusX} * setup.mcusY * BlocksPerMcu(setup);
     if (setup.threads == 0 && (std::thread::hardware_concurrency() < 2 || blocks < 4096)) return false;
     return true;
@@ -468,14 +727,17 @@ void DecodeScan(ScanSetup& setup)
     const Transformer transformer(setup);
     bool done = false;
     try {
-        if (UseTwoThreads(setup)) {
+        if (!McusAreIndependent(setup)) {
+            DecodeMcuByMcu(setup, entropy, transformer);
+            done = true;
+        } else if (UseTwoThreads(setup)) {
             Pipeline pipeline(setup, entropy, transformer);
             if (pipeline.Prepare()) {
                 pipeline.Run();
                 done = true;
             }
         }
-        if (!done) DecodeSingleThreaded(setup, entropy, transformer);
+        if (!done) DecodeBySegments(setup, entropy, transformer);
     } catch (...) {
         // Where the reference's reader would stand after the same failure.
         setup.streamFromReader = !entropy.InMarkerSearch();
