@@ -74,13 +74,45 @@ public:
     // available bits.
     uint32_t Peek16() const { return static_cast<uint32_t>(mBuffer >> 48); }
 
-    // The buffer itself, for a decoding loop that keeps it in registers
-    // while at least 32 bits are available, and hands it back.
-    uint64_t Buffer() const { return mBuffer; }
-    void SetBuffer(uint64_t buffer, int available)
+    // The reader's working state, for a decoding loop that keeps it in
+    // registers (Take) and hands it back (Give) before anything else reads.
+    struct Registers {
+        uint64_t buffer;
+        int available;
+        const uint8_t* next;
+        uint64_t loadedBits;
+    };
+    Registers Take() const { return {mBuffer, mAvailable, mNext, mLoadedBits}; }
+    void Give(const Registers& r)
     {
-        mBuffer = buffer;
-        mAvailable = available;
+        mBuffer = r.buffer;
+        mAvailable = r.available;
+        mNext = r.next;
+        mLoadedBits = r.loadedBits;
+    }
+
+    // Tops the buffer up to 56 to 63 bits with the next whole bytes in one
+    // go, when the next eight bytes are all in the data and none is 0xFF
+    // (no stuffing, no marker). False, with nothing changed, otherwise; the
+    // byte-by-byte Refill (Fill) deals with those. The bits it leaves below
+    // the available ones are those of the next byte, which any later load
+    // puts in the same place.
+    bool RefillWord(Registers& r) const
+    {
+        if (mEnd - r.next < 8 || mStopped) return false;
+        uint64_t word;
+        std::memcpy(&word, r.next, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        word = __builtin_bswap64(word);
+#endif
+        const uint64_t inverted = ~word;
+        if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0) return false;
+        const int bytes = (63 - r.available) >> 3;
+        r.buffer |= word >> r.available;
+        r.next += bytes;
+        r.loadedBits += 8 * static_cast<uint64_t>(bytes);
+        r.available |= 56;
+        return true;
     }
 
     void Skip(int count)

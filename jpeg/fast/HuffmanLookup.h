@@ -39,7 +39,7 @@ public:
     //   kCombinedEnd | bits: end of block.
     // Only valid with at least 16 bits available (no marker or end within
     // them), where it gives what the symbol search and GetBits give.
-    static constexpr int kCombinedBits = 10;
+    static constexpr int kCombinedBits = 12;
     static constexpr int32_t kCombinedValue = 0x200;
     static constexpr int32_t kCombinedEnd = 0x400;
     void BuildCombined();

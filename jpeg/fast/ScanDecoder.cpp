@@ -29,25 +29,82 @@ struct Block {
 };
 
 // Decoded blocks travel between the entropy decoder and the transforms
-// packed: for each block two words of the nonZero flags (low, high), then
-// the flagged coefficients in natural order. Most coefficients are zero, so
-// this moves a fraction of the memory a whole Block would.
-constexpr int32_t kMaxPackedWords = 2 + 64;
+// packed, which moves a fraction of the memory a whole Block would (most
+// coefficients are zero):
+//   four words: the nonZero flags (low and high 32 bits), the DC
+//     coefficient, and the number n of AC entries that follow;
+//   n entries in the order decoded, (value << 8) | index. An AC value always
+//     fits in the 24 bits: a magnitude of at most 15 bits extended, or, at a
+//     marker, a negated marker code extended (above -2^16).
+constexpr int32_t kMaxPackedWords = 4 + 63;
 
-inline int32_t* PackBlock(const Block& block, int32_t* out)
-{
-    *out++ = static_cast<int32_t>(static_cast<uint32_t>(block.nonZero));
-    *out++ = static_cast<int32_t>(static_cast<uint32_t>(block.nonZero >> 32));
-    for (uint64_t bits = block.nonZero; bits != 0; bits &= bits - 1) *out++ = block.coef[__builtin_ctzll(bits)];
-    return out;
-}
+class PackedBlock {
+public:
+    explicit PackedBlock(int32_t* out) : mHeader(out), mNext(out + 4) {}
+
+    void Dc(int32_t dc)
+    {
+        mHeader[2] = dc;
+        mNonZero = dc != 0 ? 1 : 0;
+    }
+
+    // A non-zero AC coefficient.
+    void Ac(int32_t index, int32_t value)
+    {
+        Registers r = Take();
+        r.Ac(index, value);
+        Give(r);
+    }
+
+    // The writing state, for a loop that keeps it in registers (an int32_t
+    // written through a pointer could otherwise be any of these members, so
+    // the compiler would keep them in memory).
+    struct Registers {
+        int32_t* next;
+        uint64_t nonZero;
+        int32_t entries;
+        void Ac(int32_t index, int32_t value)
+        {
+            nonZero |= uint64_t{1} << index;
+            ++entries;
+            *next++ = static_cast<int32_t>((static_cast<uint32_t>(value) << 8) | static_cast<uint32_t>(index));
+        }
+    };
+    Registers Take() const { return {mNext, mNonZero, mEntries}; }
+    void Give(const Registers& r)
+    {
+        mNext = r.next;
+        mNonZero = r.nonZero;
+        mEntries = r.entries;
+    }
+
+    // Completes the header; returns the end of the block.
+    int32_t* Finish()
+    {
+        mHeader[0] = static_cast<int32_t>(static_cast<uint32_t>(mNonZero));
+        mHeader[1] = static_cast<int32_t>(static_cast<uint32_t>(mNonZero >> 32));
+        mHeader[3] = mEntries;
+        return mNext;
+    }
+
+private:
+    int32_t* mHeader;
+    int32_t* mNext;
+    uint64_t mNonZero = 0;
+    int32_t mEntries = 0;
+};
 
 inline const int32_t* UnpackBlock(const int32_t* in, Block& block)
 {
     block.nonZero = static_cast<uint64_t>(static_cast<uint32_t>(in[0])) |
                     static_cast<uint64_t>(static_cast<uint32_t>(in[1])) << 32;
-    in += 2;
-    for (uint64_t bits = block.nonZero; bits != 0; bits &= bits - 1) block.coef[__builtin_ctzll(bits)] = *in++;
+    block.coef[0] = in[2];
+    const int32_t entries = in[3];
+    in += 4;
+    for (int32_t i = 0; i < entries; ++i) {
+        const int32_t entry = *in++;
+        block.coef[entry & 63] = entry >> 8;
+    }
     return in;
 }
 
@@ -75,10 +132,25 @@ class EntropyDecoder {
 public:
     explicit EntropyDecoder(ScanSetup& setup) : mSetup(setup)
     {
+        // Components that use the same table share one lookup (less cache).
+        auto same = [](const HuffmanTableView& a, const HuffmanTableView& b) {
+            return a.count == b.count && a.sizeT == b.sizeT && a.codeT == b.codeT && a.valueT == b.valueT;
+        };
         for (int32_t c = 0; c < setup.numComponents; ++c) {
-            mDc[c].Build(setup.dc[c]);
-            mAc[c].Build(setup.ac[c]);
-            mAc[c].BuildCombined();
+            mDcOf[c] = mAcOf[c] = nullptr;
+            for (int32_t e = 0; e < c; ++e) {
+                if (mDcOf[c] == nullptr && same(setup.dc[c], setup.dc[e])) mDcOf[c] = mDcOf[e];
+                if (mAcOf[c] == nullptr && same(setup.ac[c], setup.ac[e])) mAcOf[c] = mAcOf[e];
+            }
+            if (mDcOf[c] == nullptr) {
+                mDc[c].Build(setup.dc[c]);
+                mDcOf[c] = &mDc[c];
+            }
+            if (mAcOf[c] == nullptr) {
+                mAc[c].Build(setup.ac[c]);
+                mAc[c].BuildCombined();
+                mAcOf[c] = &mAc[c];
+            }
         }
         mReader.Start(setup.stream);
     }
@@ -92,8 +164,9 @@ public:
         for (int32_t c = 0; c < mSetup.numComponents; ++c) {
             const int32_t count = mSetup.h[c] * mSetup.v[c];
             for (int32_t i = 0; i < count; ++i) {
-                DecodeBlock(c, mBlock);
-                packed = PackBlock(mBlock, packed);
+                PackedBlock block(packed);
+                DecodeBlock(c, block);
+                packed = block.Finish();
             }
         }
         if (mSetup.restartInterval != 0 && ++mRestartCount == mSetup.restartInterval) {
@@ -142,94 +215,115 @@ private:
         return 0;
     }
 
-    // The AC coefficients of the common case, from a copy of the bit buffer
-    // in registers while it holds at least 32 bits (a code and its magnitude
-    // never take more). It stops before the first code it does not decode
-    // entirely here (no match in the table, a run past the block, a code
-    // not allowed in baseline data, too few bits before a marker or the end
-    // of the data) and leaves that code to the careful loop, which gives the
-    // errors. True when the block ended here; k is where the careful loop
-    // goes on otherwise.
-    bool DecodeAcFast(const HuffmanLookup& ac, int32_t& k, Block& block, uint64_t& nonZero)
+    // The common case of one block, with the reader's state in registers and
+    // at least 32 bits in the buffer before every code (a code and its
+    // magnitude never take more). It stops before the first code it does
+    // not decode entirely here (no match in the table, a run past the block,
+    // a code not allowed in baseline data, a DC magnitude over 16 bits, too
+    // few bits before a 0xFF byte or the end of the data) and leaves that
+    // code to the careful path, which gives the errors. Returns where the
+    // careful path goes on: 0 (the DC code), k (the AC code at k), or 64
+    // when the block is done; nonZero and the coefficients so far are in
+    // the block.
+    int32_t DecodeBlockFast(int32_t component, PackedBlock& block)
     {
-        uint64_t buffer = mReader.Buffer();
-        int available = mReader.Available();
-        bool ended = false;
-        while (k <= 63) {
-            if (available < 32) {
-                mReader.SetBuffer(buffer, available);
-                mReader.Fill();
-                buffer = mReader.Buffer();
-                available = mReader.Available();
-                if (available < 32) break;
+        const HuffmanLookup& ac = *mAcOf[component];
+        BitReader::Registers r = mReader.Take();
+        PackedBlock::Registers out = block.Take();
+        auto topUp = [&]() -> bool {
+            if (mReader.RefillWord(r)) return true;
+            if (r.available >= 32) return true;
+            mReader.Give(r);
+            mReader.Fill();
+            r = mReader.Take();
+            return r.available >= 32;
+        };
+        int32_t k = 0;
+        if (!topUp()) return Leave(r, block, out, 0);
+        {
+            int length;
+            const int32_t size = mDcOf[component]->Decode(static_cast<uint32_t>(r.buffer >> 48), &length);
+            if (size == HuffmanLookup::kNoMatch || size > 16) return Leave(r, block, out, 0);
+            r.buffer <<= length;
+            int32_t difference = 0;
+            if (size != 0) {
+                difference = Extend(static_cast<int32_t>(r.buffer >> (64 - size)), size);
+                r.buffer <<= size;
             }
-            const int32_t entry = ac.Combined(static_cast<uint32_t>(buffer >> 48));
+            r.available -= length + size;
+            block.Dc(mPred[component] = WrappingAdd(mPred[component], difference));
+            out = block.Take();
+        }
+        k = 1;
+        while (k <= 63) {
+            if (!topUp()) break;
+            const int32_t entry = ac.Combined(static_cast<uint32_t>(r.buffer >> 48));
             if (entry & HuffmanLookup::kCombinedValue) {
                 const int32_t run = (entry >> 5) & 15;
                 if (k + run > 63) break;
-                buffer <<= entry & 31;
-                available -= entry & 31;
+                r.buffer <<= entry & 31;
+                r.available -= entry & 31;
                 k += run;
-                const int32_t index = kZigzag[k];
-                block.coef[index] = entry >> 16;
-                nonZero |= uint64_t{1} << index;
+                out.Ac(kZigzag[k], entry >> 16);
                 ++k;
                 continue;
             }
             if (entry & HuffmanLookup::kCombinedEnd) {
-                buffer <<= entry & 31;
-                available -= entry & 31;
-                ended = true;
+                r.buffer <<= entry & 31;
+                r.available -= entry & 31;
+                k = 64;
                 break;
             }
             int length;
-            const int32_t symbol = ac.Decode(static_cast<uint32_t>(buffer >> 48), &length);
+            const int32_t symbol = ac.Decode(static_cast<uint32_t>(r.buffer >> 48), &length);
             if (symbol == HuffmanLookup::kNoMatch) break;
             const int32_t run = symbol >> 4;
             const int32_t size = symbol & 15;
             if (size == 0) {
                 if (symbol == 0) {
-                    buffer <<= length;
-                    available -= length;
-                    ended = true;
+                    r.buffer <<= length;
+                    r.available -= length;
+                    k = 64;
                     break;
                 }
                 if (run != 15 || k + 15 > 63) break;
-                buffer <<= length;  // sixteen zeros
-                available -= length;
+                r.buffer <<= length;  // sixteen zeros
+                r.available -= length;
                 k += 16;
                 continue;
             }
             if (k + run > 63) break;
-            buffer <<= length;
-            const int32_t bits = static_cast<int32_t>(buffer >> (64 - size));
-            buffer <<= size;
-            available -= length + size;
+            r.buffer <<= length;
+            const int32_t bits = static_cast<int32_t>(r.buffer >> (64 - size));
+            r.buffer <<= size;
+            r.available -= length + size;
             k += run;
-            const int32_t index = kZigzag[k];
-            block.coef[index] = Extend(bits, size);
-            nonZero |= uint64_t{1} << index;
+            out.Ac(kZigzag[k], Extend(bits, size));
             ++k;
         }
-        mReader.SetBuffer(buffer, available);
-        return ended || k > 63;
+        return Leave(r, block, out, k);
     }
 
-    void DecodeBlock(int32_t component, Block& block)
+    int32_t Leave(const BitReader::Registers& r, PackedBlock& block, const PackedBlock::Registers& out, int32_t k)
     {
-        mReader.Fill();
-        const int32_t size = DecodeSymbol(mDc[component]);
-        const int32_t difference = size == 0 ? 0 : ReceiveDcDifference(size);
-        const int32_t dc = mPred[component] = WrappingAdd(mPred[component], difference);
-        block.coef[0] = dc;
-        uint64_t nonZero = dc != 0 ? 1 : 0;
+        mReader.Give(r);
+        block.Give(out);
+        return k;
+    }
 
-        const HuffmanLookup& ac = mAc[component];
-        int32_t k = 1;
-        if (DecodeAcFast(ac, k, block, nonZero)) {
-            block.nonZero = nonZero;
-            return;
+    void DecodeBlock(int32_t component, PackedBlock& block)
+    {
+        int32_t k = DecodeBlockFast(component, block);
+        if (k > 63) return;
+        if (k == 0) {
+            mReader.Fill();
+            const int32_t size = DecodeSymbol(*mDcOf[component]);
+            const int32_t difference = size == 0 ? 0 : ReceiveDcDifference(size);
+            block.Dc(mPred[component] = WrappingAdd(mPred[component], difference));
+            k = 1;
         }
+
+        const HuffmanLookup& ac = *mAcOf[component];
         while (k <= 63) {
             mReader.Fill();
             if (mReader.Available() >= 16) {
@@ -239,9 +333,7 @@ private:
                     const int32_t run = (entry >> 5) & 15;
                     if (k + run > 63) throw EDataFormatError{mReader.Position(), "DecodeHuffman:wrong Run length"};
                     k += run;
-                    const int32_t index = kZigzag[k];
-                    block.coef[index] = entry >> 16;
-                    nonZero |= uint64_t{1} << index;
+                    block.Ac(kZigzag[k], entry >> 16);
                     ++k;
                     continue;
                 }
@@ -262,19 +354,15 @@ private:
             }
             if (k + run > 63) throw EDataFormatError{mReader.Position(), "DecodeHuffman:wrong Run length"};
             k += run;
-            if (value != 0) {
-                const int32_t index = kZigzag[k];
-                block.coef[index] = value;
-                nonZero |= uint64_t{1} << index;
-            }
+            if (value != 0) block.Ac(kZigzag[k], value);
             ++k;
         }
-        block.nonZero = nonZero;
     }
 
     ScanSetup& mSetup;
     HuffmanLookup mDc[3], mAc[3];
-    Block mBlock;
+    const HuffmanLookup* mDcOf[3] = {};  // the lookup of each component
+    const HuffmanLookup* mAcOf[3] = {};
     BitReader mReader;
     int32_t mPred[3] = {0, 0, 0};
     int32_t mRestartCount = 0;
