@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "JpegTables.h"
@@ -231,26 +232,34 @@ TEST(FastKernels, ColourConversionEqualsFormula)
     lum[2] = 250, cb[2] = 255, cr[2] = 128;  // blue clamped, green 206.2993
     lum[3] = INT32_MIN, cb[3] = INT32_MIN, cr[3] = INT32_MAX;
     for (const KernelSet& set : AvailableKernels()) {
-        SCOPED_TRACE(jpegfast::SimdLevelName(set.level));
-        std::vector<uint8_t> red(kPixels + 1, 0xEE), green(kPixels + 1, 0xEE), blue(kPixels + 1, 0xEE);
-        set.convertRow(lum.data(), cb.data(), cr.data(), kPixels, red.data(), green.data(), blue.data());
-        int mismatches = 0;
-        for (int i = 0; i < kPixels && mismatches < 5; ++i) {
-            const double y = lum[i], u = cb[i], v = cr[i];
-            const uint8_t r = ClampToByte((v - 128) * 1.402 + y);
-            const uint8_t g = ClampToByte(y - (u - 128) * 0.3441 - (v - 128) * 0.7139);
-            const uint8_t b = ClampToByte((u - 128) * 1.7718 + y);
-            if (red[i] != r || green[i] != g || blue[i] != b) {
-                ADD_FAILURE() << "pixel " << i << " Y " << lum[i] << " Cb " << cb[i] << " Cr " << cr[i];
-                ++mismatches;
+        // Full-resolution chroma, then chroma at half the width (pixel i
+        // takes sample i / 2), as 4:2:0 and 4:2:2 rows give it.
+        for (const bool half : {false, true}) {
+            SCOPED_TRACE(std::string(jpegfast::SimdLevelName(set.level)) + (half ? ", half-width chroma" : ""));
+            std::vector<uint8_t> red(kPixels + 1, 0xEE), green(kPixels + 1, 0xEE), blue(kPixels + 1, 0xEE);
+            (half ? set.convertRowHalf : set.convertRow)(lum.data(), cb.data(), cr.data(), kPixels, red.data(),
+                                                         green.data(), blue.data());
+            int mismatches = 0;
+            for (int i = 0; i < kPixels && mismatches < 5; ++i) {
+                const int c = half ? i / 2 : i;
+                const double y = lum[i], u = cb[c], v = cr[c];
+                const uint8_t r = ClampToByte((v - 128) * 1.402 + y);
+                const uint8_t g = ClampToByte(y - (u - 128) * 0.3441 - (v - 128) * 0.7139);
+                const uint8_t b = ClampToByte((u - 128) * 1.7718 + y);
+                if (red[i] != r || green[i] != g || blue[i] != b) {
+                    ADD_FAILURE() << "pixel " << i << " Y " << lum[i] << " Cb " << cb[c] << " Cr " << cr[c];
+                    ++mismatches;
+                }
             }
+            if (!half) {
+                EXPECT_EQ(red[1], 240);
+                EXPECT_EQ(green[1], 28);
+                EXPECT_EQ(blue[2], 255);
+                EXPECT_EQ(green[2], 206);
+            }
+            EXPECT_EQ(red[kPixels], 0xEE) << "wrote past the row";
+            EXPECT_EQ(blue[kPixels], 0xEE) << "wrote past the row";
         }
-        EXPECT_EQ(red[1], 240);
-        EXPECT_EQ(green[1], 28);
-        EXPECT_EQ(blue[2], 255);
-        EXPECT_EQ(green[2], 206);
-        EXPECT_EQ(red[kPixels], 0xEE) << "wrote past the row";
-        EXPECT_EQ(blue[kPixels], 0xEE) << "wrote past the row";
     }
 }
 
