@@ -419,10 +419,19 @@ public:
     }
 
     // count MCUs of one MCU row, the first of them MCU number first, into the
-    // planes: every block into the strip at its component's resolution, then
-    // the strip converted a whole row of samples at a time, which gives each
-    // plane row one long run of writes. Needs McusAreIndependent.
-    void TransformSegment(const int32_t* packed, int32_t first, int32_t count, const Strip& strip) const
+    // planes, in chunks of at most chunkMcus MCUs (what the strip holds).
+    // Needs McusAreIndependent.
+    void TransformSegment(const int32_t* packed, int32_t first, int32_t count, const Strip& strip,
+                          int32_t chunkMcus) const
+    {
+        for (int32_t done = 0; done < count; done += chunkMcus)
+            packed = TransformChunk(packed, first + done, std::min(chunkMcus, count - done), strip);
+    }
+
+    // Every block of the chunk into the strip at its component's resolution,
+    // then the strip converted a row of samples at a time, which gives each
+    // plane row one run of writes. Returns the end of the chunk's blocks.
+    const int32_t* TransformChunk(const int32_t* packed, int32_t first, int32_t count, const Strip& strip) const
     {
         const ScanSetup& s = mSetup;
         Block block;
@@ -442,7 +451,7 @@ public:
         const int32_t x0 = (first % s.mcusX) * mRowLength;
         const int32_t y0 = (first / s.mcusX) * s.vMax * 8;
         const int32_t n = std::min(count * mRowLength, s.width - x0);
-        if (n <= 0) return;
+        if (n <= 0) return packed;
         const bool direct = s.numComponents == 3 && s.sh[0] == 1 && s.sh[1] == s.sh[2] && s.sh[1] <= 2;
         for (int32_t i = 0; i < s.vMax * 8; ++i) {
             const std::size_t index = static_cast<std::size_t>(y0 + i) * static_cast<std::size_t>(s.width) +
@@ -463,6 +472,7 @@ public:
                 WriteGrey(line[0], n, index);
             }
         }
+        return packed;
     }
 
     // One MCU into the given MCU buffers and from there into the planes.
@@ -563,13 +573,48 @@ bool McusAreIndependent(const ScanSetup& s)
     return true;
 }
 
-// MCUs decoded and transformed together: a segment of one MCU row of about
-// kBatchBlocks blocks.
-constexpr int32_t kBatchBlocks = 256;
+// The decoded blocks of a segment (MCUs of one MCU row that one thread
+// transforms) are held packed, in a buffer of at most kSegmentWords words;
+// a segment is a whole MCU row where that fits. Whole rows let each thread
+// write plane pages of its own (two threads writing one page make both of
+// them wait for it, and on a fresh page both take the page fault). The
+// transforms go through a segment in chunks of about kChunkBlocks blocks,
+// whose samples stay in the nearest caches.
+constexpr int32_t kSegmentWords = 1 << 16;
+constexpr int32_t kChunkBlocks = 256;
 
-int32_t BatchMcus(const ScanSetup& s)
+int32_t McuWords(const ScanSetup& s)
 {
-    return std::max<int32_t>(1, std::min(kBatchBlocks / BlocksPerMcu(s), s.mcusX));
+    return BlocksPerMcu(s) * kMaxPackedWords;
+}
+
+int32_t ChunkMcus(const ScanSetup& s)
+{
+    return std::max<int32_t>(1, std::min(kChunkBlocks / BlocksPerMcu(s), s.mcusX));
+}
+
+// Words of a segment buffer: a whole MCU row at the most, at least one MCU.
+std::size_t SegmentWords(const ScanSetup& s)
+{
+    const int64_t row = int64_t{McuWords(s)} * s.mcusX;
+    return static_cast<std::size_t>(std::max<int64_t>(McuWords(s), std::min<int64_t>(row, kSegmentWords)));
+}
+
+// Decodes the MCUs of a segment from MCU column `column` on into the buffer
+// of `words` words; returns how many: up to the end of the row, as many as
+// the buffer holds with room for the largest MCU.
+int32_t DecodeSegment(const ScanSetup& s, EntropyDecoder& entropy, int32_t column, int32_t* buffer,
+                      std::size_t words)
+{
+    const int32_t mcuWords = McuWords(s);
+    int32_t* const end = buffer + words;
+    int32_t* packed = buffer;
+    int32_t count = 0;
+    while (column + count < s.mcusX && end - packed >= mcuWords) {
+        packed = entropy.DecodeMcu(packed);
+        ++count;
+    }
+    return count;
 }
 
 // One thread, MCU by MCU in the decoder's MCU buffers: for pictures whose
@@ -590,21 +635,18 @@ void DecodeMcuByMcu(ScanSetup& setup, EntropyDecoder& entropy, const Transformer
 // One thread, segment by segment.
 void DecodeBySegments(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
 {
-    const int32_t blocksPerMcu = BlocksPerMcu(setup);
-    const int32_t batch = BatchMcus(setup);
-    std::unique_ptr<int32_t[]> blocks(
-        new (std::nothrow) int32_t[static_cast<std::size_t>(batch) * blocksPerMcu * kMaxPackedWords]);
+    const std::size_t words = SegmentWords(setup);
+    const int32_t chunk = ChunkMcus(setup);
+    std::unique_ptr<int32_t[]> blocks(new (std::nothrow) int32_t[words]);
     Strip strip;
-    if (!blocks || !transformer.PrepareStrip(strip, batch)) {
+    if (!blocks || !transformer.PrepareStrip(strip, chunk)) {
         DecodeMcuByMcu(setup, entropy, transformer);
         return;
     }
     for (int32_t row = 0; row < setup.mcusY; ++row) {
-        for (int32_t column = 0; column < setup.mcusX; column += batch) {
-            const int32_t count = std::min(batch, setup.mcusX - column);
-            int32_t* packed = blocks.get();
-            for (int32_t m = 0; m < count; ++m) packed = entropy.DecodeMcu(packed);
-            transformer.TransformSegment(blocks.get(), row * setup.mcusX + column, count, strip);
+        for (int32_t column = 0, count; column < setup.mcusX; column += count) {
+            count = DecodeSegment(setup, entropy, column, blocks.get(), words);
+            transformer.TransformSegment(blocks.get(), row * setup.mcusX + column, count, strip, chunk);
         }
     }
 }
@@ -639,14 +681,13 @@ public:
     // decoded then.
     bool Prepare()
     {
-        mBlocksPerMcu = BlocksPerMcu(mSetup);
-        mBatchMcus = BatchMcus(mSetup);
-        const std::size_t blocksPerSlot = static_cast<std::size_t>(mBatchMcus) * mBlocksPerMcu;
-        mBlocks.reset(new (std::nothrow) int32_t[blocksPerSlot * kMaxPackedWords * kSlots]);
+        mSlotWords = SegmentWords(mSetup);
+        mChunkMcus = ChunkMcus(mSetup);
+        mBlocks.reset(new (std::nothrow) int32_t[mSlotWords * kSlots]);
         if (!mBlocks) return false;
-        for (int i = 0; i < kSlots; ++i) mSlots[i].blocks = mBlocks.get() + blocksPerSlot * kMaxPackedWords * i;
-        if (!mTransformer.PrepareStrip(mOwnStrip, mBatchMcus) ||
-            !mTransformer.PrepareStrip(mWorkerStrip, mBatchMcus))
+        for (int i = 0; i < kSlots; ++i) mSlots[i].blocks = mBlocks.get() + mSlotWords * i;
+        if (!mTransformer.PrepareStrip(mOwnStrip, mChunkMcus) ||
+            !mTransformer.PrepareStrip(mWorkerStrip, mChunkMcus))
             return false;
         try {
             mWorker = std::thread([this] { WorkerLoop(); });
@@ -659,12 +700,10 @@ public:
     void Run()
     {
         for (int32_t row = 0; row < mSetup.mcusY; ++row) {
-            for (int32_t column = 0; column < mSetup.mcusX; column += mBatchMcus) {
+            for (int32_t column = 0, count; column < mSetup.mcusX; column += count) {
                 Slot& slot = AcquireFreeSlot();
                 slot.first = row * mSetup.mcusX + column;
-                slot.count = std::min(mBatchMcus, mSetup.mcusX - column);
-                int32_t* packed = slot.blocks;
-                for (int32_t m = 0; m < slot.count; ++m) packed = mEntropy.DecodeMcu(packed);
+                slot.count = count = DecodeSegment(mSetup, mEntropy, column, slot.blocks, mSlotWords);
                 {
                     std::lock_guard<std::mutex> lock(mMutex);
                     slot.state = kReady;
@@ -745,7 +784,7 @@ private:
     {
         slot.state = kBusy;
         lock.unlock();
-        mTransformer.TransformSegment(slot.blocks, slot.first, slot.count, strip);
+        mTransformer.TransformSegment(slot.blocks, slot.first, slot.count, strip, mChunkMcus);
         lock.lock();
         slot.state = kFree;
         Changed();
@@ -786,8 +825,8 @@ private:
     ScanSetup& mSetup;
     EntropyDecoder& mEntropy;
     const Transformer& mTransformer;
-    int32_t mBlocksPerMcu = 1;
-    int32_t mBatchMcus = 1;
+    std::size_t mSlotWords = 0;
+    int32_t mChunkMcus = 1;
     std::unique_ptr<int32_t[]> mBlocks;
     Strip mOwnStrip, mWorkerStrip;
     Slot mSlots[kSlots];

@@ -7,7 +7,7 @@ set -euo pipefail
 build=${1:?usage: compare.sh BUILD_DIR PHOTO...}
 shift
 runs=${RUNS:-5}
-"$build/jpegbench" --runs "$runs" --reference-runs 0 "$@"
+[ -n "${SKIP_JPEGBENCH:-}" ] || "$build/jpegbench" --runs "$runs" --reference-runs 0 "$@"
 echo
 printf '%-28s %12s %12s %8s\n' photo jpeg2bmp-s djpeg-s ratio
 out=$(mktemp -d)

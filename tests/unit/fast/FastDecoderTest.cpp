@@ -356,6 +356,7 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
          {{1, 3, 2, 0, 0, 0}, {2, 2, 1, 1, 1, 1}, {3, 1, 1, 1, 1, 1}}, 5, false, 8, 0},
         {"Y 1x1 with chroma 2x2", 32, 32, {{1, 1, 1, 0, 0, 0}, {2, 2, 2, 1, 1, 1}, {3, 2, 2, 1, 1, 1}}, 2, false, 8, 0},
         {"4:2:0 across many batches", 320, 256, k420, 2, false, 8, 0},
+        {"4:4:4 rows wider than one segment, restart every 7 MCUs", 3208, 16, k444, 2, false, 8, 7},
         {"end of block as a 12-bit code", 48, 32, k420, 3, false, 8, 0, true},
         {"width 0: no MCUs", 0, 16, k420, 2, false, 8, 0},
         {"height 0: no MCUs", 16, 0, k444, 2, false, 8, 1},
