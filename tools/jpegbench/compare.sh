@@ -3,11 +3,18 @@
 # and as whole processes (jpeg2bmp against djpeg -bmp, median of several
 # alternating runs), and the peak memory of jpeg2bmp on the largest photo.
 #   tools/jpegbench/compare.sh BUILD_DIR PHOTO...
+# RUNS (default 5) sets the runs of each measurement; SKIP_JPEGBENCH=1 leaves
+# out the in-process figures (jpegbench with memory reused, then with fresh
+# memory for every decode).
 set -euo pipefail
 build=${1:?usage: compare.sh BUILD_DIR PHOTO...}
 shift
 runs=${RUNS:-5}
-[ -n "${SKIP_JPEGBENCH:-}" ] || "$build/jpegbench" --runs "$runs" --reference-runs 0 "$@"
+if [ -z "${SKIP_JPEGBENCH:-}" ]; then
+  "$build/jpegbench" --runs "$runs" --reference-runs 0 "$@"
+  echo
+  "$build/jpegbench" --cold --runs "$runs" --reference-runs 0 "$@"
+fi
 echo
 printf '%-28s %12s %12s %8s\n' photo jpeg2bmp-s djpeg-s ratio
 out=$(mktemp -d)
