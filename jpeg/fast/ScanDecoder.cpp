@@ -1,7 +1,6 @@
 #include "ScanDecoder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -13,13 +12,6 @@
 
 namespace jpegfast {
 namespace {
-
-inline void CpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
 
 // One decoded block: the quantised coefficients in natural order, of which
 // only those flagged in nonZero are meaningful (the others are not written).
@@ -658,7 +650,6 @@ void DecodeBySegments(ScanSetup& setup, EntropyDecoder& entropy, const Transform
 class Pipeline {
 public:
     static constexpr int kSlots = 4;
-    static constexpr int kSpins = 20000;
 
     Pipeline(ScanSetup& setup, EntropyDecoder& entropy, const Transformer& transformer)
         : mSetup(setup), mEntropy(entropy), mTransformer(transformer)
@@ -738,29 +729,11 @@ private:
 
     // Something changed: a slot filled or freed, or the end. Called with the
     // lock held.
-    void Changed()
-    {
-        mVersion.fetch_add(1, std::memory_order_release);
-        mChanged.notify_all();
-    }
+    void Changed() { mChanged.notify_all(); }
 
-    // Waits for a change. A segment takes some tens of microseconds, and
-    // waking a sleeping thread can take as long on a virtual machine, so the
-    // thread first watches for a change for a while before it sleeps.
-    void Wait(std::unique_lock<std::mutex>& lock)
-    {
-        const uint32_t seen = mVersion.load(std::memory_order_acquire);
-        lock.unlock();
-        bool changed = false;
-        for (int i = 0; i < kSpins && !changed; ++i) {
-            CpuRelax();
-            changed = mVersion.load(std::memory_order_acquire) != seen;
-        }
-        lock.lock();
-        if (!changed && mVersion.load(std::memory_order_relaxed) == seen) {
-            mChanged.wait(lock, [&] { return mVersion.load(std::memory_order_relaxed) != seen; });
-        }
-    }
+    // Waits for a change (callers look again at the slots: a wait may also
+    // end without one).
+    void Wait(std::unique_lock<std::mutex>& lock) { mChanged.wait(lock); }
 
     Slot* OldestReady()
     {
@@ -832,7 +805,6 @@ private:
     Slot mSlots[kSlots];
     std::mutex mMutex;
     std::condition_variable mChanged;
-    std::atomic<uint32_t> mVersion{0};
     bool mFinished = false;
     bool mAbort = false;
     std::thread mWorker;

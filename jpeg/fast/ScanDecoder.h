@@ -6,8 +6,9 @@
 // (the best instruction set of the CPU), colour conversion in vector
 // registers, and on a machine with two or more cores the entropy decoding on
 // the calling thread while a second thread does inverse DCTs, upsampling and
-// colour conversion of earlier MCUs, with a small ring of MCU batches in
-// between. Memory stays bounded by that ring and one MCU of samples a thread.
+// colour conversion of earlier MCU rows, with a ring of four packed segments
+// (up to an MCU row each, at most 256 KB) in between. Memory stays bounded by
+// that ring and the samples of a chunk of about 256 blocks a thread.
 #pragma once
 
 #include <cstdint>
