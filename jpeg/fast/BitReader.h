@@ -70,8 +70,10 @@ public:
 
     int Available() const { return mAvailable; }
 
-    // The next 16 bits, first bit most significant; zeros past the
-    // available bits.
+    // The next 16 bits, first bit most significant. Past the available bits
+    // come zeros, or, after a word refill, the bits of the next byte of the
+    // data (those a later load puts there); either way a read that needs
+    // them loads first.
     uint32_t Peek16() const { return static_cast<uint32_t>(mBuffer >> 48); }
 
     // The reader's working state, for a decoding loop that keeps it in
@@ -91,14 +93,16 @@ public:
         mLoadedBits = r.loadedBits;
     }
 
-    // Tops the buffer up to 56 to 63 bits with the next whole bytes in one
-    // go, when the next eight bytes are all in the data and none is 0xFF
-    // (no stuffing, no marker). False, with nothing changed, otherwise; the
-    // byte-by-byte Refill (Fill) deals with those. The bits it leaves below
-    // the available ones are those of the next byte, which any later load
-    // puts in the same place.
+    // Makes at least 56 bits available: true at once when they are, else it
+    // tops the buffer up to 56 to 63 bits with the next whole bytes in one
+    // go, when the next eight bytes are all in the data and none is 0xFF (no
+    // stuffing, no marker). False, with nothing changed, otherwise; the
+    // byte-by-byte loads deal with those. The bits it leaves below the
+    // available ones are those of the next byte, which any later load puts
+    // in the same place.
     bool RefillWord(Registers& r) const
     {
+        if (r.available >= 56) return true;
         if (mEnd - r.next < 8 || mStopped) return false;
         uint64_t word;
         std::memcpy(&word, r.next, 8);
@@ -185,28 +189,16 @@ public:
     }
 
 private:
+    // At least 56 bits, or all there are before a marker or the end: a word
+    // in one go where it can, else byte by byte.
     void Refill()
     {
-        while (mAvailable <= 56 && !mStopped) {
-            if (mEnd - mNext >= 8) {
-                uint64_t word;
-                std::memcpy(&word, mNext, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-                word = __builtin_bswap64(word);
-#endif
-                const uint64_t inverted = ~word;
-                const bool hasFF = ((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) != 0;
-                if (!hasFF) {
-                    const int bytes = (64 - mAvailable) >> 3;
-                    mBuffer |= (word >> (64 - 8 * bytes)) << (64 - mAvailable - 8 * bytes);
-                    mAvailable += 8 * bytes;
-                    mLoadedBits += 8 * static_cast<uint64_t>(bytes);
-                    mNext += bytes;
-                    continue;
-                }
-            }
-            LoadOneByte();
+        Registers r = Take();
+        if (RefillWord(r)) {
+            Give(r);
+            return;
         }
+        while (mAvailable <= 56 && !mStopped) LoadOneByte();
     }
 
     void LoadOneByte()

@@ -303,6 +303,8 @@ private:
         return k;
     }
 
+    // One block: the fast loop, then, from the code it stopped before, the
+    // careful one, with the reader's checks at every code.
     void DecodeBlock(int32_t component, PackedBlock& block)
     {
         int32_t k = DecodeBlockFast(component, block);
@@ -318,22 +320,6 @@ private:
         const HuffmanLookup& ac = *mAcOf[component];
         while (k <= 63) {
             mReader.Fill();
-            if (mReader.Available() >= 16) {
-                const int32_t entry = ac.Combined(mReader.Peek16());
-                if (entry & HuffmanLookup::kCombinedValue) {
-                    mReader.Skip(entry & 31);
-                    const int32_t run = (entry >> 5) & 15;
-                    if (k + run > 63) throw EDataFormatError{mReader.Position(), "DecodeHuffman:wrong Run length"};
-                    k += run;
-                    block.Ac(kZigzag[k], entry >> 16);
-                    ++k;
-                    continue;
-                }
-                if (entry & HuffmanLookup::kCombinedEnd) {
-                    mReader.Skip(entry & 31);
-                    break;
-                }
-            }
             const int32_t runSize = DecodeSymbol(ac);
             if (runSize == 0) break;  // end of block
             const int32_t run = runSize >> 4;
