@@ -6,7 +6,6 @@
 
 #include <winternl.h>
 
-#include <fstream>
 #include <memory>
 
 namespace e2e {
@@ -97,24 +96,7 @@ std::wstring WritePhoto() {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     const std::wstring path = std::wstring(folder) + L"miravel-automation-photo.bmp";
-    const int width = 40, height = 30, stride = width * 3;
-    const DWORD pixelBytes = stride * height;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + pixelBytes;
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    std::string pixels(pixelBytes, '\x60');
-    std::ofstream out(path.c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), pixels.size());
+    WriteBmp24(path, 40, 30, [](int, int) { return Rgb{0x606060}; });
     return path;
 }
 
@@ -154,6 +136,23 @@ protected:
                 if (!before.count(pid)) *server = pid;
         }
         return object;
+    }
+
+    // An object created as a client does, the program OLE started for it,
+    // and that program's frame window.
+    struct Served {
+        Dispatch object;
+        DWORD pid = 0;
+        Process server;
+        HWND frame = nullptr;
+    };
+    void CreateServed(Served* served) {
+        served->object = Create(&served->pid);
+        ASSERT_TRUE(served->object && served->pid);
+        served->server = Process::Attach(served->pid);
+        const DWORD pid = served->pid;
+        served->frame = WaitFor([&] { return FindFrame(pid); }, kStartTimeoutMs);
+        ASSERT_NE(served->frame, nullptr) << "no frame window";
     }
 
     ComApartment com_;
@@ -400,12 +399,11 @@ class CloseWhileHeldTest : public AutomationTest, public testing::WithParamInter
 TEST_P(CloseWhileHeldTest, HidesTheFrameAndTheProgramRunsUntilTheRelease) {
     const CloseCase& c = GetParam();
     ASSERT_NO_FATAL_FAILURE(RegisterByUserStart());
-    DWORD pid = 0;
-    Dispatch object = Create(&pid);
-    ASSERT_TRUE(object && pid);
-    Process server = Process::Attach(pid);
-    HWND frame = WaitFor([&] { return FindFrame(pid); }, kStartTimeoutMs);
-    ASSERT_NE(frame, nullptr) << "no frame window";
+    Served served;
+    ASSERT_NO_FATAL_FAILURE(CreateServed(&served));
+    Dispatch& object = served.object;
+    Process& server = served.server;
+    HWND frame = served.frame;
 
     ASSERT_NO_FATAL_FAILURE(Close(frame, c.way));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(frame); }, kUiTimeoutMs)) << "the frame was not hidden";
@@ -433,12 +431,12 @@ INSTANTIATE_TEST_SUITE_P(
 // program, which stays with the user; the user's close then ends it.
 TEST_F(AutomationTest, AboutBoxOpenWhileTheClientReleasesLeavesTheProgramToTheUser) {
     ASSERT_NO_FATAL_FAILURE(RegisterByUserStart());
-    DWORD pid = 0;
-    Dispatch object = Create(&pid);
-    ASSERT_TRUE(object && pid);
-    Process server = Process::Attach(pid);
-    HWND frame = WaitFor([&] { return FindFrame(pid); }, kStartTimeoutMs);
-    ASSERT_NE(frame, nullptr) << "no frame window";
+    Served served;
+    ASSERT_NO_FATAL_FAILURE(CreateServed(&served));
+    const DWORD pid = served.pid;
+    Dispatch& object = served.object;
+    Process& server = served.server;
+    HWND frame = served.frame;
 
     ASSERT_TRUE(Activate(frame));
     ASSERT_NO_FATAL_FAILURE(OpenFrameMenuItem(frame, kAboutItem));

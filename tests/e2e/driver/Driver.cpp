@@ -339,22 +339,27 @@ Rgb ScreenShot::At(int x, int y) const {
 }
 
 bool ScreenShot::SaveBmp(const std::wstring& path) const {
-    const int stride = (width_ * 3 + 3) & ~3;
+    return WriteBmp24(path, width_, height_, [this](int x, int y) { return At(x, y); });
+}
+
+bool WriteBmp24(const std::wstring& path, int width, int height, const std::function<Rgb(int x, int y)>& pixel) {
+    const int stride = (width * 3 + 3) & ~3;
     BITMAPFILEHEADER file{};
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
-    info.biWidth = width_;
-    info.biHeight = height_;
+    info.biWidth = width;
+    info.biHeight = height;
     info.biPlanes = 1;
     info.biBitCount = 24;
-    info.biSizeImage = static_cast<DWORD>(stride) * height_;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(stride) * height;
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + info.biSizeImage;
     std::vector<std::uint8_t> rows(info.biSizeImage, 0);
-    for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) {
-            Rgb c = At(x, height_ - 1 - y);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            Rgb c = pixel(x, height - 1 - y);
             std::uint8_t* p = &rows[static_cast<size_t>(y) * stride + 3 * x];
             p[0] = c & 0xFF;
             p[1] = (c >> 8) & 0xFF;

@@ -123,6 +123,10 @@ RECT WorkAreaOf(HWND hwnd);
 using Rgb = std::uint32_t;
 Rgb RgbFromColorref(COLORREF c);
 
+// Writes a 24-bit bottom-up BMP file of width x height pixels, pixel(x, y)
+// with (0, 0) at the top left.
+bool WriteBmp24(const std::wstring& path, int width, int height, const std::function<Rgb(int x, int y)>& pixel);
+
 // A copy of screen pixels (GetDC(NULL) + BitBlt into a 32-bit DIB).
 class ScreenShot {
 public:
