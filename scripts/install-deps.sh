@@ -7,7 +7,7 @@ packages=(
   cmake make g++ gcc clang libclang-rt-14-dev
   libgtest-dev googletest libjpeg-dev libjpeg-turbo-progs
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64 binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
+  wine wine64 xvfb xauth x11-utils openbox imagemagick fonts-ipafont-gothic
   mate-backgrounds
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs a command with a private Xvfb display and one wineserver for the run;
-# both are ended when the command ends, whatever its result. The command's
-# exit status is this script's.
+# Runs a command with a private Xvfb display, a window manager on it (openbox,
+# as every Linux desktop that runs Wine has one) and one wineserver for the
+# run; all three are ended when the command ends, whatever its result. The
+# command's exit status is this script's.
 #   tests/wine/with-display.sh ctest --preset windows
 # MIRAVEL_SCREEN overrides the screen geometry (default 1280x1024x24).
 set -euo pipefail
@@ -9,12 +10,17 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
 xvfb_pid=
+wm_pid=
 server_started=
 fdfile=$(mktemp)
 cleanup() {
   if [ -n "$server_started" ]; then
     wineserver -k 2>/dev/null || true   # ends every Wine process of this run
     wineserver -w 2>/dev/null || true
+  fi
+  if [ -n "$wm_pid" ]; then
+    kill "$wm_pid" 2>/dev/null || true
+    wait "$wm_pid" 2>/dev/null || true
   fi
   if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
@@ -37,6 +43,18 @@ for _ in $(seq 200); do
 done
 [ -s "$fdfile" ] || { echo "with-display.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$fdfile")"
+
+# The window manager, once it has taken the screen: without one, Wine waits
+# about two seconds for an answer each time a window hides.
+openbox --sm-disable >/dev/null 2>&1 &
+wm_pid=$!
+for _ in $(seq 200); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  kill -0 "$wm_pid" 2>/dev/null || break
+  sleep 0.05
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+  { echo "with-display.sh: the window manager did not start" >&2; exit 1; }
 
 miravel_wine_prefix_ready
 
