@@ -27,16 +27,24 @@ std::wstring GuidText(REFGUID guid) {
   return length > 1 ? std::wstring(text, static_cast<std::size_t>(length - 1)) : std::wstring();
 }
 
-// Writes the default value of HKCR\path, creating the key. With onlyIfNew,
-// a key that exists already keeps whatever it holds.
+// The classes of the current user: Windows merges HKCU\Software\Classes
+// into the classes view, and a standard user may write nowhere else (the
+// machine-wide HKLM\Software\Classes refuses such a user).
+constexpr wchar_t kUserClasses[] = L"Software\\Classes\\";
+
+std::wstring UserClassesPath(const std::wstring& path) { return kUserClasses + path; }
+
+// Writes the default value of a per-user class key, creating the key. With
+// onlyIfNew, a key that exists already keeps whatever it holds.
 bool WriteClassesEntry(const std::wstring& path, const std::wstring& value, bool onlyIfNew) {
+  const std::wstring full = UserClassesPath(path);
   HKEY key = nullptr;
-  if (onlyIfNew && ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+  if (onlyIfNew && ::RegOpenKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
     ::RegCloseKey(key);
     return true;
   }
-  if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
@@ -47,8 +55,9 @@ bool WriteClassesEntry(const std::wstring& path, const std::wstring& value, bool
 }
 
 bool DeleteClassesTree(const std::wstring& path) {
-  const LONG status = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-  ::RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+  const std::wstring full = UserClassesPath(path);
+  const LONG status = ::RegDeleteTreeW(HKEY_CURRENT_USER, full.c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, full.c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 

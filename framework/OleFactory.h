@@ -6,8 +6,9 @@
 //
 // A program started by OLE registers every factory as a running class
 // object (RegisterAll); a program started by the user writes the classes'
-// entries under HKEY_CLASSES_ROOT (UpdateRegistryAll), so that OLE can
-// start it for a client.
+// entries for that user, under HKEY_CURRENT_USER\Software\Classes
+// (UpdateRegistryAll), so that OLE can start it for a client. Nothing
+// machine-wide is written: that needs administrator rights.
 #pragma once
 
 #include <windows.h>
@@ -41,8 +42,8 @@ class COleObjectFactory : public IClassFactory {
   BOOL Register();
   void Revoke();
   BOOL IsRegistered() const { return m_dwRegister != 0; }
-  // The six entries of the class as a dispatch object, the ProgID standing
-  // for both type names:
+  // The six entries of the class as a dispatch object, under
+  // HKCU\Software\Classes, the ProgID standing for both type names:
   //   <ProgID>                           = <ProgID>     only if the key is new
   //   CLSID\<clsid>                      = <ProgID>     only if the key is new
   //   <ProgID>\CLSID                     = <clsid>

@@ -22,9 +22,18 @@ constexpr const wchar_t* kNowhere = L"Z:\\nonexistent\\MARKER.exe";
 
 const std::wstring kSettingKey = L"Software\\Quillfern\\MIRAVEL\\SETTING";
 
+// A user start registers the class for that user alone.
+const std::wstring kUserClasses = L"Software\\Classes\\";
+
 std::optional<std::wstring> ClassesDefault(const std::wstring& path) {
-    return ReadString(HKEY_CLASSES_ROOT, path, L"");
+    return ReadString(HKEY_CURRENT_USER, kUserClasses + path, L"");
 }
+
+bool WriteClassesDefault(const std::wstring& path, const std::wstring& value) {
+    return WriteString(HKEY_CURRENT_USER, kUserClasses + path, L"", value);
+}
+
+bool DeleteClassesTree(const std::wstring& path) { return DeleteKeyTree(HKEY_CURRENT_USER, kUserClasses + path); }
 
 // What a user start writes as LocalServer32: the program in its short form.
 std::wstring ShortServerPath() {
@@ -110,7 +119,14 @@ protected:
         // back as "255": the text shows whether the settings were written.
         ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, kSettingKey, L"CURRENTFILE", WritePhoto()));
         ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, kSettingKey, L"FRAMECOLOR", L" 255"));
+        // Wine's OLE looks the class up among the machine's classes only:
+        // links give it the user's, as Windows' merged classes view does.
+        if (RunningUnderWine()) {
+            ASSERT_TRUE(LinkMachineClassesToUser(kClassKeys));
+        }
     }
+
+    static inline const std::vector<std::wstring> kClassKeys{kProgId, kClassKey};
 
     // The class's entries as a user start writes them, written by one if
     // they are not there yet.
@@ -170,18 +186,19 @@ class RegistryEntriesTest : public AutomationTest, public testing::WithParamInte
 
 TEST_P(RegistryEntriesTest, UserStartWritesTheSixEntriesAndKeepsTheTwoTypeNames) {
     const EntriesCase& c = GetParam();
-    ASSERT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, kProgId));
-    ASSERT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, kClassKey));
+    RemoveMachineClasses(kClassKeys);
+    ASSERT_TRUE(DeleteClassesTree(kProgId));
+    ASSERT_TRUE(DeleteClassesTree(kClassKey));
     // An existing key comes with stale values of the entries written every time.
     if (c.progIdDefault) {
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kProgId, L"", c.progIdDefault));
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"", L"stale"));
+        ASSERT_TRUE(WriteClassesDefault(kProgId, c.progIdDefault));
+        ASSERT_TRUE(WriteClassesDefault(std::wstring(kProgId) + L"\\CLSID", L"stale"));
     }
     if (c.classDefault) {
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kClassKey, L"", c.classDefault));
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kClassKey + L"\\ProgID", L"", L"stale"));
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocHandler32", L"", L"stale"));
-        ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kServerKey, L"", L"stale"));
+        ASSERT_TRUE(WriteClassesDefault(kClassKey, c.classDefault));
+        ASSERT_TRUE(WriteClassesDefault(kClassKey + L"\\ProgID", L"stale"));
+        ASSERT_TRUE(WriteClassesDefault(kClassKey + L"\\InprocHandler32", L"stale"));
+        ASSERT_TRUE(WriteClassesDefault(kServerKey, L"stale"));
     }
 
     Process program = Process::Start(MiravelExe());
@@ -196,6 +213,9 @@ TEST_P(RegistryEntriesTest, UserStartWritesTheSixEntriesAndKeepsTheTwoTypeNames)
     EXPECT_EQ(ClassesDefault(kClassKey + L"\\InprocHandler32"), L"ole32.dll");
     // The short form has no blanks; OLE passes it to CreateProcess as it is.
     EXPECT_EQ(ShortServerPath().find(L' '), std::wstring::npos);
+    // For this user only: a standard user may not write machine-wide.
+    EXPECT_FALSE(MachineClassKeyExists(kProgId));
+    EXPECT_FALSE(MachineClassKeyExists(kClassKey));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -220,7 +240,7 @@ class SwitchTest : public AutomationTest, public testing::WithParamInterface<Swi
 TEST_P(SwitchTest, DecidesBetweenServingTheClassAndRefreshingItsEntries) {
     const SwitchCase& c = GetParam();
     ASSERT_NO_FATAL_FAILURE(RegisterByUserStart());
-    ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kServerKey, L"", kNowhere));
+    ASSERT_TRUE(WriteClassesDefault(kServerKey, kNowhere));
 
     Process program = Process::Start(MiravelExe(), c.arguments);
     // Registration or refresh comes before the splash screen.
@@ -265,10 +285,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------- the client --
 
+// The entries of a user start are all a client needs: nothing of the class
+// is machine-wide. (Under Wine the two keys are then linked into the
+// machine's classes, standing in for the merged view that Windows has and
+// Wine 8 lacks; the links hold nothing of their own.)
+TEST_F(AutomationTest, PerUserEntriesAloneServeARealClient) {
+    RemoveMachineClasses(kClassKeys);
+    ASSERT_TRUE(DeleteClassesTree(kProgId));
+    ASSERT_TRUE(DeleteClassesTree(kClassKey));
+    ASSERT_NO_FATAL_FAILURE(RegisterByUserStart());
+    EXPECT_FALSE(MachineClassKeyExists(kProgId));
+    EXPECT_FALSE(MachineClassKeyExists(kClassKey));
+    if (RunningUnderWine()) {
+        ASSERT_TRUE(LinkMachineClassesToUser(kClassKeys));
+    }
+
+    DWORD pid = 0;
+    Dispatch object = Create(&pid);
+    ASSERT_TRUE(object);
+    ASSERT_NE(pid, 0u) << "no program started for the client";
+    Process server = Process::Attach(pid);
+    object.reset();
+    EXPECT_TRUE(server.WaitForExit(kStartTimeoutMs).has_value()) << "the program outlived its client's release";
+}
+
 TEST_F(AutomationTest, ClientObjectStartsTheProgramWhichShowsSplashAndFrameAndEndsOnRelease) {
     ASSERT_NO_FATAL_FAILURE(RegisterByUserStart());
     // Not used by a local server; a user start would rewrite it.
-    ASSERT_TRUE(WriteString(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocHandler32", L"", L"untouched"));
+    ASSERT_TRUE(WriteClassesDefault(kClassKey + L"\\InprocHandler32", L"untouched"));
 
     DWORD pid = 0;
     Dispatch object = Create(&pid);

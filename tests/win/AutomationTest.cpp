@@ -54,9 +54,12 @@ const InterfaceMap CProbeTarget::interfaceMap = MakeInterfaceMap(&CCmdTarget::in
 const CRuntimeClass kProbeClass{"CProbeTarget", &CProbeTarget::Create};
 const CRuntimeClass kNoMemoryClass{"CNoMemory", &CProbeTarget::CannotCreate};
 
-std::optional<std::wstring> ClassesDefault(const std::wstring& path) {
+// The class entries of the current user, where a user start writes them.
+std::wstring UserClasses(const std::wstring& path) { return L"Software\\Classes\\" + path; }
+
+std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& path) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
   wchar_t value[1024] = {};
   DWORD bytes = sizeof value - sizeof(wchar_t);
   DWORD type = 0;
@@ -66,9 +69,21 @@ std::optional<std::wstring> ClassesDefault(const std::wstring& path) {
   return std::wstring(value);
 }
 
+std::optional<std::wstring> ClassesDefault(const std::wstring& path) {
+  return DefaultValue(HKEY_CURRENT_USER, UserClasses(path));
+}
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(key);
+  return true;
+}
+
 void SetClassesDefault(const std::wstring& path, const std::wstring& value) {
   HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, UserClasses(path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                              nullptr),
             ERROR_SUCCESS);
   ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -76,8 +91,8 @@ void SetClassesDefault(const std::wstring& path, const std::wstring& value) {
 }
 
 void DeleteClassesTree(const std::wstring& path) {
-  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-  ::RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, UserClasses(path).c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, UserClasses(path).c_str());
 }
 
 bool QuitPosted() {
@@ -248,6 +263,9 @@ TEST_F(Automation, RegistryEntriesAreWrittenWithTheTypeNamesKeptAndRemovedAgain)
   EXPECT_EQ(ClassesDefault(classKey + L"\\ProgID"), kProbeProgId);
   EXPECT_EQ(ClassesDefault(classKey + L"\\InprocHandler32"), L"ole32.dll");
   EXPECT_EQ(ClassesDefault(classKey + L"\\LocalServer32"), server);
+  // Per user only: nothing machine-wide, which a standard user may not write.
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + std::wstring(kProbeProgId)));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + classKey));
 
   SetClassesDefault(kProbeProgId, L"named by the user");
   SetClassesDefault(classKey, L"named as well");
@@ -260,8 +278,7 @@ TEST_F(Automation, RegistryEntriesAreWrittenWithTheTypeNamesKeptAndRemovedAgain)
   EXPECT_TRUE(COleObjectFactory::UpdateRegistryAll(FALSE));
   EXPECT_FALSE(ClassesDefault(kProbeProgId).has_value());
   EXPECT_FALSE(ClassesDefault(classKey).has_value());
-  HKEY gone = nullptr;
-  EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &gone), ERROR_SUCCESS);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserClasses(classKey)));
 }
 
 // The class object as OLE sees it within this process: registered by

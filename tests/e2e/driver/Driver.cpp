@@ -1,6 +1,7 @@
 #include "Driver.h"
 
 #include <objbase.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -628,6 +629,85 @@ std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path) {
     }
     RegCloseKey(key);
     return names;
+}
+
+namespace {
+
+// The registry path of the current user's hive, \Registry\User\<SID>.
+std::wstring UserHivePath() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    std::vector<std::uint8_t> buffer(256);
+    DWORD needed = 0;
+    std::wstring path;
+    if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
+        LPWSTR sid = nullptr;
+        if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+            path = std::wstring(L"\\Registry\\User\\") + sid;
+            LocalFree(sid);
+        }
+    }
+    CloseHandle(token);
+    return path;
+}
+
+// Removes HKLM\Software\Classes\<path> whether it is a link (removed
+// alone, never its target) or a key of its own.
+void RemoveMachineClass(const std::wstring& path) {
+    const std::wstring full = L"Software\\Classes\\" + path;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | DELETE, &key) ==
+        ERROR_SUCCESS) {
+        DWORD type = 0;
+        const bool isLink =
+            RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+            type == REG_LINK;
+        using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+        auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        if (isLink && deleteKey) deleteKey(key);
+        RegCloseKey(key);
+        if (isLink) return;
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, full.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, full.c_str());
+}
+
+}  // namespace
+
+bool MachineClassKeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + path).c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void RemoveMachineClasses(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) RemoveMachineClass(path);
+}
+
+bool LinkMachineClassesToUser(const std::vector<std::wstring>& paths) {
+    const std::wstring hive = UserHivePath();
+    if (hive.empty()) return false;
+    bool all = true;
+    for (const std::wstring& path : paths) {
+        RemoveMachineClass(path);
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + path).c_str(), 0, nullptr,
+                            REG_OPTION_CREATE_LINK, KEY_WRITE | KEY_CREATE_LINK, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS) {
+            all = false;
+            continue;
+        }
+        // The link's target, an NT registry path, without a terminating null.
+        const std::wstring target = hive + L"\\Software\\Classes\\" + path;
+        all = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                             static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS && all;
+        RegCloseKey(key);
+    }
+    return all;
 }
 
 FreshSettings::FreshSettings() { DeleteKeyTree(HKEY_CURRENT_USER, kKey); }

@@ -202,6 +202,18 @@ std::optional<DWORD> ReadDword(HKEY root, const std::wstring& path, const std::w
 // Names of the values under a key.
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path);
 
+// The machine-wide classes, HKLM\Software\Classes\<path>. Windows shows
+// programs a merged view of the user's classes (HKCU\Software\Classes) over
+// these; Wine 8 shows the machine's alone, so a class registered per user
+// is not found there. LinkMachineClassesToUser makes each path a registry
+// link to the user's key of the same path, which gives Wine's OLE the view
+// Windows has for those keys; RemoveMachineClasses removes links (never
+// their targets) and keys of the paths. MachineClassKeyExists does not
+// follow links: true for a link or a key of its own.
+bool MachineClassKeyExists(const std::wstring& path);
+void RemoveMachineClasses(const std::vector<std::wstring>& paths);
+bool LinkMachineClassesToUser(const std::vector<std::wstring>& paths);
+
 // Deletes HKCU\Software\Quillfern when constructed and when destroyed, so a
 // test starts from empty settings and leaves none behind.
 class FreshSettings {
