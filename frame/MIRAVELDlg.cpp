@@ -11,10 +11,22 @@
 
 namespace {
 
-// Geometry around the photo: the band is 10 pixels wide left of and above
-// it; the outer size adds 25 each way (band and the dialog frame).
+// Geometry around the photo, in device pixels at any DPI: the band is 10
+// pixels wide left of and above it and 9 right of and below it; the
+// window's own border comes on top of that (3 pixels at 96 DPI).
 constexpr int kBand = 10;
-constexpr int kOuterExtra = 25;
+constexpr int kBandFar = 9;
+
+// Asks the frame, once it is shown, to take the foreground.
+constexpr UINT WM_COME_FORWARD = WM_APP + 1;
+
+// The cursor's screen position when the message being handled was made.
+// A queued mouse move that is handled after the window has moved still
+// says where the cursor was, which its client coordinates would not.
+POINT MessageCursor() {
+  const DWORD position = ::GetMessagePos();
+  return POINT{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+}
 
 // The registry's section and key names, from the string table each time.
 std::wstring SettingName(UINT id) { return AfxLoadString(id); }
@@ -40,6 +52,10 @@ const MessageEntry CMIRAVELDlg::messageEntries[] = {
     OnMessage<WM_LBUTTONDOWN, &CMIRAVELDlg::OnLButtonDown>(),
     OnMessage<WM_LBUTTONUP, &CMIRAVELDlg::OnLButtonUp>(),
     OnMessage<WM_MOUSEMOVE, &CMIRAVELDlg::OnMouseMove>(),
+    OnMessage<WM_QUERYENDSESSION, &CMIRAVELDlg::OnQueryEndSession>(),
+    OnMessage<WM_ENDSESSION, &CMIRAVELDlg::OnEndSession>(),
+    OnMessage<WM_DPICHANGED, &CMIRAVELDlg::OnDpiChanged>(),
+    OnMessage<WM_COME_FORWARD, &CMIRAVELDlg::OnComeForward>(),
 };
 const MessageMap CMIRAVELDlg::messageMap = MakeMessageMap(&CDialog::messageMap, messageEntries);
 
@@ -66,12 +82,19 @@ HWND CMIRAVELDlg::StackingInsertAfter() const {
   return topmost ? HWND_NOTOPMOST : HWND_TOP;
 }
 
+SIZE CMIRAVELDlg::OuterSizeForPhoto(int width, int height, UINT dpi) const {
+  RECT outer{0, 0, width + kBand + kBandFar, height + kBand + kBandFar};
+  AdjustWindowRectForDpi(&outer, static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)),
+                         static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_EXSTYLE)), dpi);
+  return SIZE{outer.right - outer.left, outer.bottom - outer.top};
+}
+
 void CMIRAVELDlg::RefreshFrame() {
   int width = 0;
   int height = 0;
   if (m_strPicturePath.empty() || !m_hWnd || !PhotoSize(&width, &height)) return;
-  ::SetWindowPos(m_hWnd, StackingInsertAfter(), 0, 0, width + kOuterExtra, height + kOuterExtra,
-                 SWP_NOMOVE | SWP_DRAWFRAME);
+  const SIZE outer = OuterSizeForPhoto(width, height, WindowDpi(m_hWnd));
+  ::SetWindowPos(m_hWnd, StackingInsertAfter(), 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_DRAWFRAME);
   RECT client{};
   ::GetClientRect(m_hWnd, &client);
   const HDC dc = ::GetDC(m_hWnd);
@@ -134,38 +157,43 @@ void CMIRAVELDlg::OnLButtonDown(UINT, POINT point) {
     return;
   }
   m_bDragging = TRUE;
+  m_bDragStepPending = FALSE;
   RECT outer{};
   ::GetWindowRect(m_hWnd, &outer);
-  m_nDragOffsetX = outer.left - point.x;
-  m_nDragOffsetY = outer.top - point.y;
+  const POINT cursor = MessageCursor();
+  m_nDragOffsetX = outer.left - cursor.x;
+  m_nDragOffsetY = outer.top - cursor.y;
   ::SetCapture(m_hWnd);
   Default();
 }
 
-void CMIRAVELDlg::OnMouseMove(UINT flags, POINT point) {
+void CMIRAVELDlg::MoveWithCursor(POINT cursor) {
+  ::SetWindowPos(m_hWnd, StackingInsertAfter(), cursor.x + m_nDragOffsetX, cursor.y + m_nDragOffsetY, 0, 0,
+                 SWP_NOSIZE | SWP_DRAWFRAME);
+  m_bDragStepPending = FALSE;
+}
+
+// The window is placed from the cursor's screen position and the offsets of
+// the press, so the pressed spot stays under the cursor however the moves
+// arrive: a step never depends on where an earlier one put the window.
+// At most one step a tick of the millisecond clock; a move within the tick
+// is held back and placed at the next step or when the drag ends.
+void CMIRAVELDlg::OnMouseMove(UINT flags, POINT) {
   if (m_bDragging) {
     if (flags == MK_LBUTTON) {
-      // The spot under the cursor, in screen coordinates, before the step.
-      POINT spot = point;
-      ::ClientToScreen(m_hWnd, &spot);
+      const POINT cursor = MessageCursor();
       const DWORD now = ::timeGetTime();
       if (now != m_dwLastMoveTime) {
-        ::SetWindowPos(m_hWnd, StackingInsertAfter(), point.x + m_nDragOffsetX, point.y + m_nDragOffsetY, 0, 0,
-                       SWP_NOSIZE | SWP_DRAWFRAME);
+        MoveWithCursor(cursor);
+        m_dwLastMoveTime = ::timeGetTime();
+      } else {
+        m_ptDragCursor = cursor;
+        m_bDragStepPending = TRUE;
       }
-      // The offsets are taken again against where the window now is, with
-      // the cursor's spot in the moved window's client coordinates. So the
-      // move message the system sends when a window slides under a resting
-      // cursor leaves the window where it is, and the next step moves it by
-      // exactly the distance the cursor travelled.
-      RECT outer{};
-      ::GetWindowRect(m_hWnd, &outer);
-      ::ScreenToClient(m_hWnd, &spot);
-      m_nDragOffsetX = outer.left - spot.x;
-      m_nDragOffsetY = outer.top - spot.y;
-      m_dwLastMoveTime = ::timeGetTime();
     } else {
-      // Another button, Shift or Ctrl: the drag ends here.
+      // Another button, Shift or Ctrl: the drag ends here, where the last
+      // move with the left button alone put it.
+      if (m_bDragStepPending) MoveWithCursor(m_ptDragCursor);
       m_bDragging = FALSE;
       ::ReleaseCapture();
     }
@@ -174,6 +202,8 @@ void CMIRAVELDlg::OnMouseMove(UINT flags, POINT point) {
 }
 
 void CMIRAVELDlg::OnLButtonUp(UINT, POINT) {
+  // The release ends the drag where the cursor is.
+  if (m_bDragging) MoveWithCursor(MessageCursor());
   m_bDragging = FALSE;
   ::ReleaseCapture();
   Default();
@@ -301,29 +331,59 @@ BOOL CMIRAVELDlg::OnInitDialog() {
   }
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  // The splash screen's end handed the activation to whatever window was
+  // next, often another program's: take the foreground back (the splash
+  // kept the right to), so that the dialogs of a first start and then the
+  // frame itself open in front, and again once the frame shows.
+  ::SetForegroundWindow(m_hWnd);
   RestoreSettings();
+  ::PostMessageW(m_hWnd, WM_COME_FORWARD, 0, 0);
   return TRUE;
 }
 
+LRESULT CMIRAVELDlg::OnComeForward(WPARAM, LPARAM) {
+  if (::IsWindowVisible(m_hWnd) && ::IsWindowEnabled(m_hWnd)) ::SetForegroundWindow(m_hWnd);
+  return 0;
+}
+
 void CMIRAVELDlg::RestoreSettings() {
+  // Each setting on its own: nothing that goes wrong with the photo may
+  // cost the colour, which the close would otherwise write back as black.
+  try {
+    RestorePhoto();
+  } catch (...) {
+    AfxReportException();
+  }
+  try {
+    RestoreFrameColor();
+  } catch (...) {
+    AfxReportException();
+  }
+}
+
+void CMIRAVELDlg::RestorePhoto() {
   CWinApp* app = AfxGetApp();
   const std::wstring path =
       app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str());
   if (path.empty()) {
     ChooseNewPhoto();
-  } else {
-    m_strPicturePath = path;
-    // The loaders' results are not examined: a failure has shown its
-    // message, and the path stays to be written back at close.
-    if (miravel::EndsWithIgnoringCase(path, L"BMP")) {
-      LoadBmpFile(path);
-      m_strPictureType = L"BMP";
-    }
-    if (miravel::EndsWithIgnoringCase(path, L"JPG")) {
-      LoadJpegFile(path);
-      m_strPictureType = L"JPG";
-    }
+    return;
   }
+  m_strPicturePath = path;
+  // The loaders' results are not examined: a failure has shown its
+  // message, and the path stays to be written back at close.
+  if (miravel::EndsWithIgnoringCase(path, L"BMP")) {
+    m_strPictureType = L"BMP";
+    LoadBmpFile(path);
+  }
+  if (miravel::EndsWithIgnoringCase(path, L"JPG")) {
+    m_strPictureType = L"JPG";
+    LoadJpegFile(path);
+  }
+}
+
+void CMIRAVELDlg::RestoreFrameColor() {
+  CWinApp* app = AfxGetApp();
   const std::wstring colour =
       app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str());
   if (colour.empty()) {
@@ -345,6 +405,29 @@ void CMIRAVELDlg::OnClose() {
   // The dialog manager's close is the Cancel path, which ends the dialog.
   if (CanExit()) Default();
   WriteSettings();
+}
+
+// The end of the session (log off, shut down, restart) comes as these two
+// messages, not as WM_CLOSE: the settings are written when the session
+// really ends, as a close would write them.
+LRESULT CMIRAVELDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT CMIRAVELDlg::OnEndSession(WPARAM wParam, LPARAM) {
+  if (wParam) WriteSettings();
+  return 0;
+}
+
+// Moved to a monitor of another DPI: the photo stays 1:1 in device pixels,
+// so only the window's border changes size; the window goes where the
+// system suggests.
+LRESULT CMIRAVELDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+  SIZE size{suggested.right - suggested.left, suggested.bottom - suggested.top};
+  int width = 0;
+  int height = 0;
+  if (!m_strPicturePath.empty() && PhotoSize(&width, &height)) size = OuterSizeForPhoto(width, height, HIWORD(wParam));
+  ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
 }
 
 void CMIRAVELDlg::WriteSettings() {

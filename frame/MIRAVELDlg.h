@@ -36,8 +36,10 @@ class CMIRAVELDlg : public CDialog {
   bool BuildDisplayBitmap(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
                           int32_t width, int32_t height);
 
-  // Layout and painting. RefreshFrame sizes the window to the photo plus 25
-  // pixels each way (top-left corner kept), applies the stacking of
+  // Layout and painting. RefreshFrame sizes the window so that its client
+  // area holds the photo with 10 pixels of band left of and above it and 9
+  // right of and below it, the window's border added for its DPI (25 pixels
+  // each way at 96 DPI; top-left corner kept), applies the stacking of
   // m_bAlwaysOnTop and paints band and photo; with no photo it does
   // nothing. PaintContent is the drawing alone, into any device context
   // whose area is the client rectangle given (a memory DC in tests): the
@@ -48,12 +50,16 @@ class CMIRAVELDlg : public CDialog {
   bool PaintContent(HDC dc, const RECT& client) const;
   // Width and height of the display bitmap when it holds a drawable image.
   bool PhotoSize(int* width, int* height) const;
+  // Outer size of the window around a photo of width x height at dpi.
+  SIZE OuterSizeForPhoto(int width, int height, UINT dpi) const;
 
   // The New photo and Frame colour commands; also run at a first start.
   void ChooseNewPhoto();
   void ChooseFrameColor();
   // Reads the stored photo and colour and acts on them (once, at
-  // initialisation); a missing one opens its dialog.
+  // initialisation); a missing one opens its dialog. Each is restored on its
+  // own: an error while the photo loads (a read error, no memory) is
+  // reported and the colour is still restored.
   void RestoreSettings();
   // True when the window may end; false, after hiding it, while an
   // automation object is attached.
@@ -69,10 +75,17 @@ class CMIRAVELDlg : public CDialog {
   // colour dialog opens on.
   COLORREF m_crFrameColor = RGB(0, 0, 0);
   std::unique_ptr<DisplayBitmapBlock> m_pDisplayBitmap;  // null until a photo loads
+  // Dragging: the window's outer top-left corner minus the cursor's screen
+  // position, taken at the press; every step puts the corner at the
+  // cursor's screen position plus these offsets. A move that arrives
+  // within the clock tick of the last step is held back (m_ptDragCursor)
+  // and placed at the next step or at the end of the drag.
   BOOL m_bDragging = FALSE;
   int32_t m_nDragOffsetX = 0;
   int32_t m_nDragOffsetY = 0;
   DWORD m_dwLastMoveTime = 0;
+  BOOL m_bDragStepPending = FALSE;
+  POINT m_ptDragCursor{};
   BOOL m_bAlwaysOnTop = TRUE;
   std::wstring m_strPictureType;  // "BMP" or "JPG": the loader the photo needs
 
@@ -90,6 +103,10 @@ class CMIRAVELDlg : public CDialog {
   void OnLButtonDown(UINT flags, POINT point);
   void OnLButtonUp(UINT flags, POINT point);
   void OnMouseMove(UINT flags, POINT point);
+  LRESULT OnQueryEndSession(WPARAM wParam, LPARAM lParam);
+  LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+  LRESULT OnComeForward(WPARAM wParam, LPARAM lParam);
 
   const MessageMap* GetMessageMap() const override;
   static const MessageEntry messageEntries[];
@@ -101,6 +118,11 @@ class CMIRAVELDlg : public CDialog {
   HWND StackingInsertAfter() const;
   // Loads the current photo again with the loader of its type.
   void ReloadCurrentPhoto();
+  void RestorePhoto();
+  void RestoreFrameColor();
+  // Puts the window's top-left corner at the cursor's screen position plus
+  // the drag offsets.
+  void MoveWithCursor(POINT cursor);
   void StartNewFrame() const;
   void WriteSettings();
 };

@@ -30,8 +30,8 @@ class CFile {
   enum OpenFlags : UINT {
     modeRead = 0x0000,        // the only access mode this layer offers
     shareExclusive = 0x0010,  // nobody else may open the file meanwhile
-    shareDenyWrite = 0x0020,
-    shareDenyNone = 0x0040,
+    shareDenyWrite = 0x0020,  // others may read the file meanwhile
+    shareDenyNone = 0x0040,   // others may read and write it meanwhile
   };
 
   CFile() = default;

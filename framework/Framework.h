@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dialog.h"
+#include "Dpi.h"
 #include "File.h"
 #include "FrameworkIds.h"
 #include "Ole.h"

@@ -32,9 +32,15 @@ std::size_t ReadAll(CFile& file, uint8_t* buffer, std::size_t size) {
 
 }  // namespace
 
+// A photo is opened for reading, sharing reading and writing with others:
+// a viewer, an editor, an indexer or a virus scanner may hold it open.
+// Only a file that is absent, or that its holder shares with nobody,
+// cannot be opened.
+constexpr UINT kPhotoOpenFlags = CFile::modeRead | CFile::shareDenyNone;
+
 int CMIRAVELDlg::LoadBmpFile(const std::wstring& path) {
   CFile file;
-  if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareExclusive)) {
+  if (!file.Open(path.c_str(), kPhotoOpenFlags)) {
     AfxMessageBox(kFileMissing);
     return 0;
   }
@@ -64,7 +70,7 @@ int CMIRAVELDlg::LoadBmpFile(const std::wstring& path) {
 
 int CMIRAVELDlg::LoadJpegFile(const std::wstring& path) {
   CFile file;
-  if (!file.Open(path.c_str(), CFile::modeRead | CFile::shareExclusive)) {
+  if (!file.Open(path.c_str(), kPhotoOpenFlags)) {
     AfxMessageBox(kFileMissing);
     return 0;
   }

@@ -36,7 +36,7 @@ TEST_F(StartupTest, SplashBitmapAndIconResourcesHaveTheirFormats) {
     EXPECT_EQ(sizes, (std::set<int>{16, 32}));
 }
 
-TEST_F(StartupTest, SplashShowsFirstCentredAtItsTemplateSizeWithTheTitlePicture) {
+TEST_F(StartupTest, SplashShowsFirstCentredFilledByTheTitlePicture) {
     Process program = Process::Start(MiravelExe());
     HWND splash = WaitFor([&] { return FindVisibleWindow(program.Id(), L"#32770"); }, kStartTimeoutMs);
     ASSERT_NE(splash, nullptr) << "no window appeared";
@@ -54,10 +54,13 @@ TEST_F(StartupTest, SplashShowsFirstCentredAtItsTemplateSizeWithTheTitlePicture)
     EXPECT_EQ(info.window.left, info.client.left);
     EXPECT_EQ(info.window.top, info.client.top);
 
-    // 243 x 153 dialog units in the dialog's font.
-    SIZE expected = DialogUnitsToPixels(kDialogFont, kDialogPoints, 243, 153);
-    EXPECT_EQ(Width(info.client), expected.cx);
-    EXPECT_EQ(Height(info.client), expected.cy);
+    // The picture fills the dialog: the dialog is made the picture's size
+    // (bitmap 133 at 96 DPI), whatever its template's dialog units come to
+    // in the font at hand.
+    auto bitmap = ReadResource(MiravelExe(), MAKEINTRESOURCEW(2), 133);
+    ASSERT_TRUE(bitmap && ParseDib(*bitmap));
+    EXPECT_EQ(Width(info.client), 426);
+    EXPECT_EQ(Height(info.client), 230);
 
     // Centred on the screen's work area (no owner).
     RECT work = WorkAreaOf(splash);
@@ -65,8 +68,6 @@ TEST_F(StartupTest, SplashShowsFirstCentredAtItsTemplateSizeWithTheTitlePicture)
     EXPECT_LE(std::abs(Centre(info.window).y - Centre(work).y), 1) << info.window.top;
 
     // The picture control shows bitmap 133 at its own size, pixel for pixel.
-    auto bitmap = ReadResource(MiravelExe(), MAKEINTRESOURCEW(2), 133);
-    ASSERT_TRUE(bitmap && ParseDib(*bitmap));
     RECT pictureRect;
     GetWindowRect(picture, &pictureRect);
     EXPECT_EQ(pictureRect.left, info.client.left);

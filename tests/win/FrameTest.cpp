@@ -256,6 +256,44 @@ TEST_F(FrameSettings, OnlyCloseWritesTheSettings) {
   }
 }
 
+// Moved to a monitor of another DPI: the window goes where the system
+// suggests, sized so that the photo stays 1:1 in device pixels (only the
+// border grows); without a photo it takes the suggested size. At 96 DPI the
+// outer size is the photo plus 25 each way.
+TEST_F(FrameSettings, DpiChangeKeepsThePhotoOneToOne) {
+  for (const bool withPhoto : {true, false}) {
+    StoredSettings settings(withPhoto ? SourcePath("tests/data/jpeg/rocket-420-203x117.jpg").c_str()
+                                      : L"Z:\\no\\photo.jpeg",
+                            L"255");
+    CMIRAVELDlg frame;
+    RunFrame(frame, [&] {
+      if (withPhoto) {
+        const SIZE at96 = frame.OuterSizeForPhoto(203, 117, 96);
+        EXPECT_EQ(at96.cx, 203 + 25);
+        EXPECT_EQ(at96.cy, 117 + 25);
+      }
+      RECT suggested{140, 90, 140 + 500, 90 + 400};
+      ::SendMessageW(frame.m_hWnd, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+      RECT now{};
+      ::GetWindowRect(frame.m_hWnd, &now);
+      EXPECT_EQ(now.left, 140);
+      EXPECT_EQ(now.top, 90);
+      const SIZE expected = withPhoto ? frame.OuterSizeForPhoto(203, 117, 192) : SIZE{500, 400};
+      EXPECT_EQ(now.right - now.left, expected.cx) << (withPhoto ? "photo" : "no photo");
+      EXPECT_EQ(now.bottom - now.top, expected.cy) << (withPhoto ? "photo" : "no photo");
+      if (withPhoto) {
+        // The band is 10 + 9 device pixels at any DPI; the border grows with it.
+        RECT client{0, 0, 203 + 19, 117 + 19};
+        AdjustWindowRectForDpi(&client, static_cast<DWORD>(::GetWindowLongW(frame.m_hWnd, GWL_STYLE)),
+                               static_cast<DWORD>(::GetWindowLongW(frame.m_hWnd, GWL_EXSTYLE)), 192);
+        EXPECT_EQ(expected.cx, client.right - client.left);
+        EXPECT_GE(expected.cx, 203 + 25);
+      }
+      ::PostMessageW(frame.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    });
+  }
+}
+
 // Initialisation: both icons, and the About item below a separator at the
 // end of the system menu.
 TEST_F(FrameSettings, IconsAndTheSystemMenuItem) {
