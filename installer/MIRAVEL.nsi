@@ -32,13 +32,6 @@ ManifestDPIAware true
 ManifestSupportedOS all
 AllowSkipFiles off
 
-Name "MIRAVEL ${VERSION}"
-OutFile "${OUTFILE}"
-BrandingText "MIRAVEL ${VERSION}"
-InstallDir "$LOCALAPPDATA\Programs\MIRAVEL"
-; An installed copy is upgraded where it is.
-InstallDirRegKey HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall\MIRAVEL" "InstallLocation"
-
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MIRAVEL"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SETTINGS_KEY "Software\Quillfern\MIRAVEL"
@@ -49,6 +42,13 @@ InstallDirRegKey HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall\MIRAV
 ; The automation class the program registers for the user at every start.
 !define CLASS_PROGID "MIRAVEL.Application"
 !define CLASS_CLSID "{0AB83C19-E54D-4D90-BE16-0D55ABF46564}"
+
+Name "MIRAVEL ${VERSION}"
+OutFile "${OUTFILE}"
+BrandingText "MIRAVEL ${VERSION}"
+InstallDir "$LOCALAPPDATA\Programs\MIRAVEL"
+; An installed copy is upgraded where it is.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 
 VIProductVersion "${VERSION}.0"
 VIFileVersion "${VERSION}.0"
