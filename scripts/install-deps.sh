@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils openbox imagemagick fonts-ipafont-gothic
   mate-backgrounds
+  nsis zip unzip libimage-exiftool-perl locales
 )
 
 missing=()

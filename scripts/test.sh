@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test layer:
 # native unit tests (plain and under sanitizers), Windows tests and the
-# end-to-end tests under Wine on a private Xvfb display, and bounded fuzzing.
+# end-to-end tests under Wine on a private Xvfb display, the packages (setup
+# program and zips, installed in a fresh Wine prefix), and bounded fuzzing.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -30,6 +31,9 @@ tests/wine/with-display.sh ctest --preset windows
 step "Windows i686 build (MIRAVEL.exe)"
 cmake --preset windows-i686 >/dev/null
 cmake --build --preset windows-i686 --target MIRAVEL
+
+step "Packages: setup program and zips, built twice and compared, installed under Wine"
+tests/package/test.sh
 
 if [ -x tests/fuzz/run-fuzz.sh ]; then
   step "Fuzzing (bounded) and regression replay"
