@@ -98,6 +98,29 @@ TEST_F(FrameDesktopTest, BurstOfMovesEndsWithThePressedSpotUnderTheCursor) {
     ExpectFramed(s.frame, jpeg_, kRed, "after the drags");
 }
 
+// Started from a desktop where another program's window is open: the
+// splash, then the frame, each in front as the foreground window (when the
+// splash goes, the system hands the activation to the next window, which is
+// the other program's).
+TEST_F(FrameDesktopTest, FrameComesUpInFrontOfAnotherProgramsWindow) {
+    Process other = Process::Start(TargetExe());
+    HWND otherWindow = WaitFor([&] { return FindVisibleWindow(other.Id(), L""); }, kStartTimeoutMs);
+    ASSERT_NE(otherWindow, nullptr);
+    Activate(otherWindow);
+    StoreSettings(TestJpegPath(), L"255");
+    Started s = StartProgram();
+    ASSERT_NE(s.frame, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == s.frame; }, kUiTimeoutMs))
+        << "the foreground window is " << Narrow(ClassName(GetForegroundWindow())) << " of process "
+        << Describe(GetForegroundWindow()).pid;
+    bool otherBelow = false;
+    for (HWND below = GetWindow(s.frame, GW_HWNDNEXT); below && !otherBelow; below = GetWindow(below, GW_HWNDNEXT))
+        otherBelow = below == otherWindow;
+    EXPECT_TRUE(otherBelow) << "the other program's window is above the frame";
+    // Seen in front: painted, photo and band on the screen.
+    ExpectFramed(s.frame, jpeg_, kRed, "in front");
+}
+
 // Photos that other programs hold open, as a viewer (reading, letting
 // others read) or an editor (reading and writing, letting others do both)
 // would, load as usual, at start-up and through New photo. A file held

@@ -294,6 +294,18 @@ SIZE DialogUnitsToPixels(const std::wstring& face, int pointSize, int cx, int cy
     return {r.right, r.bottom};
 }
 
+namespace {
+template <class Fn>
+Fn User32Entry(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+}  // namespace
+
+bool OuterRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi) {
+    static const auto adjust = User32Entry<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    return adjust && adjust(rect, style, FALSE, exStyle, dpi);
+}
+
 RECT WorkAreaOf(HWND hwnd) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
@@ -608,6 +620,21 @@ bool WriteString(HKEY root, const std::wstring& path, const std::wstring& name, 
                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+bool WriteDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value) {
+    HKEY key;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG result = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                       sizeof value);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+bool DeleteValue(HKEY root, const std::wstring& path, const std::wstring& name) {
+    const LONG result = RegDeleteKeyValueW(root, path.c_str(), name.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 std::optional<DWORD> ReadDword(HKEY root, const std::wstring& path, const std::wstring& name) {

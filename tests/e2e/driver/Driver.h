@@ -114,6 +114,10 @@ HWND FindDialogOtherThan(DWORD pid, HWND except);
 // running system and its font substitutes.
 SIZE DialogUnitsToPixels(const std::wstring& face, int pointSize, int cx, int cy);
 
+// Grows a client rectangle to the outer rectangle of a window with these
+// styles at `dpi` (AdjustWindowRectExForDpi); false where that is missing.
+bool OuterRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
+
 // Work area of the monitor that holds most of `hwnd`.
 RECT WorkAreaOf(HWND hwnd);
 
@@ -199,6 +203,9 @@ bool KeyExists(HKEY root, const std::wstring& path);
 std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path, const std::wstring& name);
 bool WriteString(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& value);
 std::optional<DWORD> ReadDword(HKEY root, const std::wstring& path, const std::wstring& name);
+bool WriteDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
+// True when the value is gone afterwards (also when it was never there).
+bool DeleteValue(HKEY root, const std::wstring& path, const std::wstring& name);
 // Names of the values under a key.
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path);
 
