@@ -146,6 +146,12 @@ stage "The installed program with a stored photo; a setup and an uninstaller ove
 program_check() { check "--folder=$default_folder" "--setup=$setup_windows" --gtest_filter='InstalledProgram.*' --gtest_brief=1; }
 program_check || { echo "(once more)"; program_check; } || fail "the installed program"
 snapshot used
+# Its start registered the automation class for this user, nowhere else;
+# the uninstall below must take that away too.
+grep -qF '[HKEY_CURRENT_USER\Software\Classes\CLSID\{0AB83C19-E54D-4D90-BE16-0D55ABF46564}\LocalServer32]' \
+  "$snapshots/used.hkcu" && pass "the installed program registered its class for the user" ||
+  fail "the installed program wrote no class registration under HKCU\Software\Classes"
+expect_none "machine-wide entries the installed program added" "$(added installed used hklm)"
 
 stage "An upgrade over the installed copy (an older MIRAVEL.exe in its place)"
 cp "$program32" "$default_unix/MIRAVEL.exe"
@@ -155,30 +161,6 @@ cmp -s "$default_unix/MIRAVEL.exe" "$program64" && pass "the upgrade replaced MI
 installed_checks "$default_folder" yes
 
 stage "A silent uninstall through QuietUninstallString"
-# The per-user class registration the program writes at every start.
-class_reg="$snapshots/class.reg"
-cat >"$class_reg" <<EOF
-REGEDIT4
-
-[HKEY_CURRENT_USER\\Software\\Classes\\MIRAVEL.Application]
-@="MIRAVEL.Application"
-
-[HKEY_CURRENT_USER\\Software\\Classes\\MIRAVEL.Application\\CLSID]
-@="{0AB83C19-E54D-4D90-BE16-0D55ABF46564}"
-
-[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{0AB83C19-E54D-4D90-BE16-0D55ABF46564}]
-@="MIRAVEL.Application"
-
-[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{0AB83C19-E54D-4D90-BE16-0D55ABF46564}\\ProgID]
-@="MIRAVEL.Application"
-
-[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{0AB83C19-E54D-4D90-BE16-0D55ABF46564}\\InprocHandler32]
-@="ole32.dll"
-
-[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{0AB83C19-E54D-4D90-BE16-0D55ABF46564}\\LocalServer32]
-@="${default_folder//\\/\\\\}\\\\MIRAVEL.exe"
-EOF
-wine regedit /S "$(winepath -w "$class_reg")" >/dev/null 2>&1 || fail "could not write the class registration"
 quiet_uninstall
 snapshot uninstalled
 expect_none "user entries the uninstall changed or removed that were there before" "$(removed before uninstalled hkcu)"
