@@ -26,6 +26,11 @@ class CMIRAVELDlg : public CDialog {
   explicit CMIRAVELDlg(CWnd* parent = nullptr);
   ~CMIRAVELDlg() override;
 
+  // The band around the photo, in device pixels at any DPI: 10 left of and
+  // above it, 9 right of and below it.
+  static constexpr int kBand = 10;
+  static constexpr int kBandFar = 9;
+
   // Picture loaders. Each returns 1 when the display bitmap now holds the
   // photo, or 0 after showing its message, the display bitmap unchanged.
   // An error reading an open file is thrown as CFileException.
@@ -113,6 +118,9 @@ class CMIRAVELDlg : public CDialog {
   static const MessageMap messageMap;
 
  private:
+  // Asks the frame, once it is shown, to take the foreground.
+  static constexpr UINT WM_COME_FORWARD = WM_APP + 1;
+
   // The window that SetWindowPos places this one after: topmost, or at the
   // top of the ordinary windows.
   HWND StackingInsertAfter() const;

@@ -1,0 +1,128 @@
+// Initialisation of the frame window, the settings it restores and
+// writes, and the ways it ends: close, Enter and Escape, the end of the
+// session, and hiding while an automation object holds the program.
+#include "MIRAVELDlg.h"
+
+#include "FrameText.h"
+
+namespace {
+
+// The registry's section and key names, from the string table each time.
+std::wstring SettingName(UINT id) { return AfxLoadString(id); }
+
+}  // namespace
+
+BOOL CMIRAVELDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+    const std::wstring about = AfxLoadString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+      ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+  }
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  // The splash screen's end handed the activation to whatever window was
+  // next, often another program's: take the foreground back (the splash
+  // kept the right to), so that the dialogs of a first start and then the
+  // frame itself open in front, and again once the frame shows.
+  ::SetForegroundWindow(m_hWnd);
+  RestoreSettings();
+  ::PostMessageW(m_hWnd, WM_COME_FORWARD, 0, 0);
+  return TRUE;
+}
+
+LRESULT CMIRAVELDlg::OnComeForward(WPARAM, LPARAM) {
+  if (::IsWindowVisible(m_hWnd) && ::IsWindowEnabled(m_hWnd)) ::SetForegroundWindow(m_hWnd);
+  return 0;
+}
+
+void CMIRAVELDlg::RestoreSettings() {
+  // Each setting on its own: nothing that goes wrong with the photo may
+  // cost the colour, which the close would otherwise write back as black.
+  try {
+    RestorePhoto();
+  } catch (...) {
+    AfxReportException();
+  }
+  try {
+    RestoreFrameColor();
+  } catch (...) {
+    AfxReportException();
+  }
+}
+
+void CMIRAVELDlg::RestorePhoto() {
+  CWinApp* app = AfxGetApp();
+  const std::wstring path =
+      app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str());
+  if (path.empty()) {
+    ChooseNewPhoto();
+    return;
+  }
+  m_strPicturePath = path;
+  // The loaders' results are not examined: a failure has shown its
+  // message, and the path stays to be written back at close.
+  if (miravel::EndsWithIgnoringCase(path, L"BMP")) {
+    m_strPictureType = L"BMP";
+    LoadBmpFile(path);
+  }
+  if (miravel::EndsWithIgnoringCase(path, L"JPG")) {
+    m_strPictureType = L"JPG";
+    LoadJpegFile(path);
+  }
+}
+
+void CMIRAVELDlg::RestoreFrameColor() {
+  CWinApp* app = AfxGetApp();
+  const std::wstring colour =
+      app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str());
+  if (colour.empty()) {
+    ChooseFrameColor();
+  } else {
+    m_crFrameColor = miravel::ColorFromSettingText(colour);
+  }
+}
+
+BOOL CMIRAVELDlg::CanExit() {
+  if (m_pAutoProxy) {
+    ShowWindow(SW_HIDE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CMIRAVELDlg::OnClose() {
+  // The dialog manager's close is the Cancel path, which ends the dialog.
+  if (CanExit()) Default();
+  WriteSettings();
+}
+
+// The end of the session (log off, shut down, restart) comes as these two
+// messages, not as WM_CLOSE: the settings are written when the session
+// really ends, as a close would write them.
+LRESULT CMIRAVELDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT CMIRAVELDlg::OnEndSession(WPARAM wParam, LPARAM) {
+  if (wParam) WriteSettings();
+  return 0;
+}
+
+void CMIRAVELDlg::WriteSettings() {
+  CWinApp* app = AfxGetApp();
+  if (!m_strPicturePath.empty()) {
+    app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str(),
+                            m_strPicturePath.c_str());
+  }
+  app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str(),
+                          miravel::SettingTextFromColor(m_crFrameColor).c_str());
+}
+
+void CMIRAVELDlg::OnOK() {
+  if (CanExit()) CDialog::OnOK();
+}
+
+void CMIRAVELDlg::OnCancel() {
+  if (CanExit()) CDialog::OnCancel();
+}
