@@ -9,20 +9,52 @@
 #include "CommonDialogs.h"
 #include "FrameText.h"
 
-void CMIRAVELDlg::OnRButtonDown(UINT, POINT point) {
+void CMIRAVELDlg::ShowMenuAt(POINT screen) {
   const HMENU menu = ::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_POPUP_MENU));
-  if (menu) {
-    const HMENU popup = ::GetSubMenu(menu, 0);
+  if (!menu) return;
+  // A fresh copy each time, so the check marks say what holds now.
+  if (const HMENU popup = ::GetSubMenu(menu, 0)) {
+    if (m_bAlwaysOnTop) ::CheckMenuItem(popup, ID_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
+    ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0, m_hWnd, nullptr);
+  }
+  ::DestroyMenu(menu);
+}
+
+void CMIRAVELDlg::OnRButtonDown(UINT, POINT point) {
+  // The click's client coordinates added to the outer corner: the menu
+  // opens a border's width above and left of the cursor.
+  RECT outer{};
+  ::GetWindowRect(m_hWnd, &outer);
+  ShowMenuAt(POINT{outer.left + point.x, outer.top + point.y});
+  Default();
+}
+
+// The context-menu key and Shift+F10 (a position of -1, -1) open the menu
+// at the frame's top-left corner. A right click has opened it already on
+// the button's press, so the message that follows its release is let be.
+LRESULT CMIRAVELDlg::OnContextMenu(WPARAM, LPARAM lParam) {
+  if (GET_X_LPARAM(lParam) == -1 && GET_Y_LPARAM(lParam) == -1) {
     RECT outer{};
     ::GetWindowRect(m_hWnd, &outer);
-    if (popup) {
-      if (m_bAlwaysOnTop) ::CheckMenuItem(popup, ID_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
-      ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, outer.left + point.x, outer.top + point.y, 0,
-                       m_hWnd, nullptr);
-    }
-    ::DestroyMenu(menu);
+    ShowMenuAt(POINT{outer.left, outer.top});
   }
-  Default();
+  return 0;
+}
+
+// Files dropped on the frame: the first with a photo's extension is taken
+// as New photo would take it; anything else dropped is ignored.
+LRESULT CMIRAVELDlg::OnDropFiles(WPARAM wParam, LPARAM) {
+  const auto drop = reinterpret_cast<HDROP>(wParam);
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  std::wstring photo;
+  for (UINT i = 0; i < count && photo.empty(); ++i) {
+    std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    path.resize(::DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size())));
+    if (!miravel::PhotoTypeOfPath(path).empty()) photo = path;
+  }
+  ::DragFinish(drop);
+  if (!photo.empty()) OpenPhoto(photo);
+  return 0;
 }
 
 BOOL CMIRAVELDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -77,33 +109,41 @@ void CMIRAVELDlg::OnSysCommand(UINT id, LPARAM) {
   }
 }
 
-void CMIRAVELDlg::ReloadCurrentPhoto() {
-  if (m_strPictureType == L"BMP") LoadBmpFile(m_strPicturePath);
-  if (m_strPictureType == L"JPG") LoadJpegFile(m_strPicturePath);
+int CMIRAVELDlg::LoadPhoto(const std::wstring& path, const std::wstring& type) {
+  if (type == L"BMP") return LoadBmpFile(path);
+  if (type == L"JPG") return LoadJpegFile(path);
+  return 0;
+}
+
+void CMIRAVELDlg::ReloadCurrentPhoto() { LoadPhoto(m_strPicturePath, m_strPictureType); }
+
+bool CMIRAVELDlg::OpenPhoto(const std::wstring& path) {
+  const std::wstring type = miravel::PhotoTypeOfPath(path);
+  if (type.empty()) return false;
+  if (LoadPhoto(path, type) == 1) {
+    m_strPicturePath = path;
+    m_strPictureType = type;
+    RefreshFrame();
+    return true;
+  }
+  // The loader has said why; the frame goes on showing the current photo.
+  ReloadCurrentPhoto();
+  RefreshFrame();
+  return false;
 }
 
 void CMIRAVELDlg::ChooseNewPhoto() {
-  CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr, nullptr);
+  const std::wstring filter = AfxLoadString(IDS_PHOTO_FILTER);
+  CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                     filter.empty() ? nullptr : filter.c_str(), nullptr);
   if (dialog.DoModal() != IDOK) return;
   const std::wstring path = dialog.GetPathName();
-  const std::wstring extension = miravel::FileExtension(path);
-  if (miravel::SameTextIgnoringCase(extension, L".BMP")) {
-    if (LoadBmpFile(path) == 1) {
-      m_strPicturePath = path;
-      m_strPictureType = L"BMP";
-    } else {
-      ReloadCurrentPhoto();
-    }
+  // A name that no loader takes loads nothing and says nothing.
+  if (miravel::PhotoTypeOfPath(path).empty()) {
+    RefreshFrame();
+  } else {
+    OpenPhoto(path);
   }
-  if (miravel::SameTextIgnoringCase(extension, L".JPG")) {
-    if (LoadJpegFile(path) == 1) {
-      m_strPicturePath = path;
-      m_strPictureType = L"JPG";
-    } else {
-      ReloadCurrentPhoto();
-    }
-  }
-  RefreshFrame();
 }
 
 void CMIRAVELDlg::ChooseFrameColor() {

@@ -3,6 +3,8 @@
 // session, and hiding while an automation object holds the program.
 #include "MIRAVELDlg.h"
 
+#include <shellapi.h>
+
 #include "FrameText.h"
 
 namespace {
@@ -29,6 +31,11 @@ BOOL CMIRAVELDlg::OnInitDialog() {
   // frame itself open in front, and again once the frame shows.
   ::SetForegroundWindow(m_hWnd);
   RestoreSettings();
+  // At its stored place if that is on a screen; else the framework centres
+  // it when initialisation ends.
+  if (RestorePlace()) KeepPlacement();
+  // Photos dropped on the frame are taken as New photo takes a chosen one.
+  ::DragAcceptFiles(m_hWnd, TRUE);
   ::PostMessageW(m_hWnd, WM_COME_FORWARD, 0, 0);
   return TRUE;
 }
@@ -54,6 +61,9 @@ void CMIRAVELDlg::RestoreSettings() {
 }
 
 void CMIRAVELDlg::RestorePhoto() {
+  // A photo named on the command line comes instead of the stored one; if
+  // it does not load (the loader has said why), the stored one comes.
+  if (!m_strPhotoToOpen.empty() && OpenPhoto(m_strPhotoToOpen)) return;
   CWinApp* app = AfxGetApp();
   const std::wstring path =
       app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str());
@@ -62,16 +72,11 @@ void CMIRAVELDlg::RestorePhoto() {
     return;
   }
   m_strPicturePath = path;
-  // The loaders' results are not examined: a failure has shown its
-  // message, and the path stays to be written back at close.
-  if (miravel::EndsWithIgnoringCase(path, L"BMP")) {
-    m_strPictureType = L"BMP";
-    LoadBmpFile(path);
-  }
-  if (miravel::EndsWithIgnoringCase(path, L"JPG")) {
-    m_strPictureType = L"JPG";
-    LoadJpegFile(path);
-  }
+  // The loader's result is not examined: a failure has shown its message,
+  // and the path stays to be written back at close. A name no loader
+  // takes loads nothing and says nothing.
+  m_strPictureType = miravel::PhotoTypeOfPath(path);
+  LoadPhoto(path, m_strPictureType);
 }
 
 void CMIRAVELDlg::RestoreFrameColor() {
@@ -83,6 +88,21 @@ void CMIRAVELDlg::RestoreFrameColor() {
   } else {
     m_crFrameColor = miravel::ColorFromSettingText(colour);
   }
+}
+
+bool CMIRAVELDlg::RestorePlace() {
+  const std::wstring text = AfxGetApp()->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(),
+                                                          SettingName(IDS_ENTRY_FRAMEPOSITION).c_str());
+  POINT place{};
+  if (!miravel::PlaceFromSettingText(text, &place)) return false;
+  // Only a point on the work area of a monitor that is connected now: a
+  // place on a monitor since unplugged would leave the frame out of reach.
+  const HMONITOR monitor = ::MonitorFromPoint(place, MONITOR_DEFAULTTONULL);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!monitor || !::GetMonitorInfoW(monitor, &info) || !::PtInRect(&info.rcWork, place)) return false;
+  ::SetWindowPos(m_hWnd, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return true;
 }
 
 BOOL CMIRAVELDlg::CanExit() {
@@ -117,6 +137,13 @@ void CMIRAVELDlg::WriteSettings() {
   }
   app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str(),
                           miravel::SettingTextFromColor(m_crFrameColor).c_str());
+  // The place of the frame as it stands; a minimised frame has none of its
+  // own, and the stored one stays.
+  RECT outer{};
+  if (m_hWnd && !::IsIconic(m_hWnd) && ::GetWindowRect(m_hWnd, &outer)) {
+    app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMEPOSITION).c_str(),
+                            miravel::SettingTextFromPlace(POINT{outer.left, outer.top}).c_str());
+  }
 }
 
 void CMIRAVELDlg::OnOK() {

@@ -30,6 +30,8 @@ const MessageEntry CMIRAVELDlg::messageEntries[] = {
     OnMessage<WM_ENDSESSION, &CMIRAVELDlg::OnEndSession>(),
     OnMessage<WM_DPICHANGED, &CMIRAVELDlg::OnDpiChanged>(),
     OnMessage<WM_COME_FORWARD, &CMIRAVELDlg::OnComeForward>(),
+    OnMessage<WM_CONTEXTMENU, &CMIRAVELDlg::OnContextMenu>(),
+    OnMessage<WM_DROPFILES, &CMIRAVELDlg::OnDropFiles>(),
 };
 const MessageMap CMIRAVELDlg::messageMap = MakeMessageMap(&CDialog::messageMap, messageEntries);
 

@@ -61,6 +61,11 @@ class CMIRAVELDlg : public CDialog {
   // The New photo and Frame colour commands; also run at a first start.
   void ChooseNewPhoto();
   void ChooseFrameColor();
+  // Takes the photo at path as New photo does with a chosen file: its
+  // extension picks the loader; a failure has shown the loader's message
+  // and the current photo stays. False, with nothing done, when no loader
+  // takes the name; else whether the photo is now the frame's.
+  bool OpenPhoto(const std::wstring& path);
   // Reads the stored photo and colour and acts on them (once, at
   // initialisation); a missing one opens its dialog. Each is restored on its
   // own: an error while the photo loads (a read error, no memory) is
@@ -93,6 +98,9 @@ class CMIRAVELDlg : public CDialog {
   POINT m_ptDragCursor{};
   BOOL m_bAlwaysOnTop = TRUE;
   std::wstring m_strPictureType;  // "BMP" or "JPG": the loader the photo needs
+  // A photo named on the command line ("Open with", a double-click on a
+  // photo): opened at start instead of the stored one.
+  std::wstring m_strPhotoToOpen;
 
  protected:
   BOOL OnInitDialog() override;
@@ -112,6 +120,8 @@ class CMIRAVELDlg : public CDialog {
   LRESULT OnEndSession(WPARAM wParam, LPARAM lParam);
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
   LRESULT OnComeForward(WPARAM wParam, LPARAM lParam);
+  LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDropFiles(WPARAM wParam, LPARAM lParam);
 
   const MessageMap* GetMessageMap() const override;
   static const MessageEntry messageEntries[];
@@ -124,10 +134,17 @@ class CMIRAVELDlg : public CDialog {
   // The window that SetWindowPos places this one after: topmost, or at the
   // top of the ordinary windows.
   HWND StackingInsertAfter() const;
+  // The loader of type ("BMP" or "JPG") on path: 1 loaded, 0 failed.
+  int LoadPhoto(const std::wstring& path, const std::wstring& type);
   // Loads the current photo again with the loader of its type.
   void ReloadCurrentPhoto();
+  // Menu 129 with its check marks, its top-left corner at screen.
+  void ShowMenuAt(POINT screen);
   void RestorePhoto();
   void RestoreFrameColor();
+  // Puts the frame at its stored place when that lies in the work area of
+  // a connected monitor; true when it did.
+  bool RestorePlace();
   // Puts the window's top-left corner at the cursor's screen position plus
   // the drag offsets.
   void MoveWithCursor(POINT cursor);

@@ -78,6 +78,10 @@ class CDialog : public CWnd {
   // from inside its handler (before or after the handler's own work).
   LRESULT Default();
 
+  // Called from OnInitDialog: the dialog has been placed where it belongs
+  // and is not centred when its initialisation ends.
+  void KeepPlacement() { m_bCenterOnInit = false; }
+
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
 

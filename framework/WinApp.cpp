@@ -1,5 +1,7 @@
 #include "WinApp.h"
 
+#include <shellapi.h>
+
 #include <cwchar>
 #include <new>
 #include <vector>
@@ -118,6 +120,19 @@ bool CutCommandLineSwitch(std::wstring& line, const wchar_t* word) {
     }
   }
   return false;
+}
+
+std::vector<std::wstring> CommandLineArguments(const std::wstring& line) {
+  std::vector<std::wstring> arguments;
+  // The system's own splitting; the program's name in front, which it
+  // reads by rules of its own, is not part of the line.
+  const std::wstring full = L"program " + line;
+  int count = 0;
+  LPWSTR* parts = ::CommandLineToArgvW(full.c_str(), &count);
+  if (!parts) return arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(parts[i]);
+  ::LocalFree(parts);
+  return arguments;
 }
 
 BOOL CWinApp::CutSwitch(const wchar_t* word) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class CWnd;
 
@@ -86,6 +87,11 @@ class CWinApp {
 // longer word counts) and cuts out the first such occurrence: the "-" or "/"
 // and the word's own letters. Returns whether it was found.
 bool CutCommandLineSwitch(std::wstring& line, const wchar_t* word);
+
+// The arguments of a command line after the program's name, split as
+// programs' command lines are: blanks between arguments, double quotes
+// around blanks, backslashes before a quote escaping it.
+std::vector<std::wstring> CommandLineArguments(const std::wstring& line);
 
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetResourceHandle();

@@ -17,12 +17,15 @@
 #define IDP_OLE_INIT_FAILED 100
 #define IDS_ABOUTBOX 101
 #define IDS_REGISTRY_KEY 102
+#define IDS_PHOTO_FILTER 104
 #define IDS_SECTION_SETTING 201
 #define IDS_ENTRY_CURRENTFILE 203
 #define IDS_ENTRY_FRAMECOLOR 204
+#define IDS_ENTRY_FRAMEPOSITION 205
+#define IDS_ENTRY_SHRINKPHOTO 206
 
 // Commands of the right-click menu (ID_APP_ABOUT and ID_APP_EXIT come from
-// the framework); ID_SHRINK_PHOTO has a prompt but no menu item.
+// the framework).
 #define ID_NEW_FRAME 32771
 #define ID_NEW_PHOTO 32772
 #define ID_FRAME_COLOR 32775

@@ -199,21 +199,44 @@ bool Choose(HWND frame, MenuItem item) {
     return WaitUntil([] { return FindPopupMenu() == nullptr; }, kUiTimeoutMs);
 }
 
-std::optional<bool> AlwaysOnTopChecked(HWND popup) {
-    // The menu's items live in the program; from outside, the check mark is
-    // read off the screen: dark pixels in the column where check marks go,
-    // left of every item's text. Only "always on top" can carry one.
+std::optional<std::vector<bool>> MenuCheckMarks(HWND popup) {
+    // The menu's items live in the program; from outside, the check marks
+    // are read off the screen. Each item's text is a band of rows with dark
+    // pixels right of the check-mark column (separators are drawn lighter);
+    // an item carries a check mark when dark pixels lie in that column
+    // within its band.
     RECT r{};
     if (!GetWindowRect(popup, &r)) return std::nullopt;
     ScreenShot shot(r);
     const int border = 3, column = GetSystemMetrics(SM_CXMENUCHECK);
-    int dark = 0;
-    for (int y = border; y < shot.Height() - border; ++y)
-        for (int x = border; x < border + column && x < shot.Width(); ++x) {
-            const Rgb c = shot.At(x, y);
-            dark += ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF) < 3 * 96;
+    auto dark = [&](int x, int y) {
+        const Rgb c = shot.At(x, y);
+        return ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF) < 3 * 96;
+    };
+    std::vector<bool> marks;
+    bool inBand = false, marked = false;
+    for (int y = border; y <= shot.Height() - border; ++y) {
+        bool text = false, mark = false;
+        if (y < shot.Height() - border) {
+            for (int x = border + column; x < shot.Width() - border && !text; ++x) text = dark(x, y);
+            for (int x = border; x < border + column && x < shot.Width(); ++x) mark = mark || dark(x, y);
         }
-    return dark > 0;
+        if (text || (inBand && mark)) {
+            inBand = true;
+            marked = marked || mark;
+        } else if (inBand) {
+            marks.push_back(marked);
+            inBand = marked = false;
+        }
+    }
+    if (marks.size() != kMenuItemCount) return std::nullopt;
+    return marks;
+}
+
+std::optional<bool> MenuItemChecked(HWND popup, MenuItem item) {
+    const auto marks = MenuCheckMarks(popup);
+    if (!marks) return std::nullopt;
+    return (*marks)[item];
 }
 
 HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeoutMs) {

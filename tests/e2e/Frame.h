@@ -15,7 +15,8 @@ namespace e2e {
 constexpr const wchar_t* kSettingKey = L"Software\\Quillfern\\MIRAVEL\\SETTING";
 
 // Items of the right-click menu, counted as the keyboard selects them.
-enum MenuItem { kNewFrame, kNewPhoto, kFrameColour, kAlwaysOnTop, kVersion, kExit };
+enum MenuItem { kNewFrame, kNewPhoto, kFrameColour, kAlwaysOnTop, kShrinkPhoto, kVersion, kExit };
+constexpr std::size_t kMenuItemCount = 7;
 
 // A photo's expected pixels, rows top-down.
 struct Photo {
@@ -76,9 +77,11 @@ POINT ClientCentre(HWND frame);
 HWND OpenMenu(HWND frame);
 // Opens the menu and picks the item with the keyboard.
 bool Choose(HWND frame, MenuItem item);
-// Whether "always on top" carries its check mark in the open popup menu
-// (read off the screen); nothing when the menu's place is unknown.
-std::optional<bool> AlwaysOnTopChecked(HWND popup);
+// The check marks of the open popup menu's items, in order (read off the
+// screen); nothing when its items cannot be told apart.
+std::optional<std::vector<bool>> MenuCheckMarks(HWND popup);
+// Whether an item of the open popup menu carries its check mark.
+std::optional<bool> MenuItemChecked(HWND popup, MenuItem item);
 
 // A dialog of the process owned by `owner` (its top-level window), shown.
 HWND WaitForOwnedDialog(DWORD pid, HWND owner, DWORD timeoutMs);

@@ -52,7 +52,7 @@ TEST_F(FrameTest, StoredPhotoAndColourThenStackingColourAndExit) {
         HWND popup = OpenMenu(s.frame);
         ASSERT_NE(popup, nullptr) << "no menu on a right click";
         ::Sleep(300);   // drawn
-        std::optional<bool> checked = AlwaysOnTopChecked(popup);
+        std::optional<bool> checked = MenuItemChecked(popup, kAlwaysOnTop);
         if (checked) {
             EXPECT_EQ(*checked, expectTopmost) << "check mark";
         } else {
@@ -88,17 +88,15 @@ TEST_F(FrameTest, StoredPhotoAndColourThenStackingColourAndExit) {
 }
 
 // A stored BMP photo and "255": pure red around the bitmap's own pixels.
-// New photo through the open-file dialog: .jpg, .BMP and .JPG load,
-// ignoring case; .jpeg loads nothing and says nothing; a broken .bmp says
-// so and the previous photo stays at its size. Escape ends without storing.
+// New photo through the open-file dialog: every JPEG name (.jpg, .jpeg,
+// .jpe, .jfif) and .bmp load, ignoring case; a name no loader takes (.gif)
+// loads nothing and says nothing; a broken .bmp says so and the previous
+// photo stays at its size. Escape ends without storing.
 TEST_F(FrameTest, StoredBitmapThenNewPhotosThenEscape) {
     const Photo pattern = PatternPhoto(37, 23);
     const std::wstring bmpPath = files_.Write(L"pattern.bmp", MakeBmp24(pattern));
     const std::vector<std::uint8_t> jpegBytes = ReadFileBytes(TestJpegPath());
-    const std::wstring lowerJpg = files_.Write(L"sunset.jpg", jpegBytes);
     const std::wstring upperBmp = files_.Write(L"PATTERN2.BMP", MakeBmp24(pattern));
-    const std::wstring upperJpg = files_.Write(L"SUNSET2.JPG", jpegBytes);
-    const std::wstring jpegName = files_.Write(L"photo.jpeg", jpegBytes);
     const std::wstring broken = files_.Write(L"broken.bmp", {'n', 'o', 't', ' ', 'a', ' ', 'b', 'm', 'p'});
     StoreSettings(bmpPath, L"255");
 
@@ -107,17 +105,19 @@ TEST_F(FrameTest, StoredBitmapThenNewPhotosThenEscape) {
     const DWORD pid = s.program.Id();
     ExpectFramed(s.frame, pattern, kRed, "stored BMP, colour 255");
 
-    const struct {
+    struct Step {
         std::wstring path;
         const Photo* shown;
         std::optional<std::wstring> message;
-    } steps[] = {
-        {lowerJpg, &jpeg_, std::nullopt},
-        {upperBmp, &pattern, std::nullopt},
-        {upperJpg, &jpeg_, std::nullopt},
-        {jpegName, &jpeg_, std::nullopt},
-        {broken, &jpeg_, std::wstring(kNotDib)},
     };
+    std::vector<Step> steps;
+    // Each JPEG name after a bitmap, so that each one's loading shows.
+    for (const wchar_t* name : {L"sunset.jpg", L"photo.jpeg", L"SUNSET2.JPG", L"photo.JPE", L"photo.jfif"}) {
+        steps.push_back({files_.Write(name, jpegBytes), &jpeg_, std::nullopt});
+        steps.push_back({upperBmp, &pattern, std::nullopt});
+    }
+    steps.push_back({files_.Write(L"photo.gif", jpegBytes), &pattern, std::nullopt});
+    steps.push_back({broken, &pattern, std::wstring(kNotDib)});
     for (const auto& step : steps) {
         const std::string what = Narrow(step.path);
         ASSERT_TRUE(Choose(s.frame, kNewPhoto)) << what;
@@ -185,7 +185,9 @@ TEST_F(FrameTest, FirstStartWithBothDialogsCancelled) {
 
     ASSERT_TRUE(Choose(s.frame, kExit));
     EXPECT_TRUE(Ends(s.program));
-    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, kSettingKey), std::vector<std::wstring>{L"FRAMECOLOR"});
+    std::vector<std::wstring> stored = ValueNames(HKEY_CURRENT_USER, kSettingKey);
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::wstring>{L"FRAMECOLOR", L"FRAMEPOSITION"})) << "no photo is stored";
     EXPECT_EQ(StoredSetting(L"FRAMECOLOR"), L"0") << "the frame colour before any is chosen is black";
 }
 
@@ -290,7 +292,7 @@ TEST_F(FrameTest, DraggingAboutBoxAndClickOnThePhoto) {
     HWND popup = OpenMenu(s.frame);
     ASSERT_NE(popup, nullptr);
     ::Sleep(300);   // drawn
-    std::optional<bool> checked = AlwaysOnTopChecked(popup);
+    std::optional<bool> checked = MenuItemChecked(popup, kAlwaysOnTop);
     if (checked) {
         EXPECT_FALSE(*checked);
     }

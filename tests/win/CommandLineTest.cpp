@@ -64,4 +64,22 @@ TEST(CommandLine, SwitchesAreFoundAndCutExactly) {
   app.m_bUserControl = true;
 }
 
+// A photo's path on the command line, as the shell passes it: quoted when
+// it holds blanks, any script; the arguments split as programs split them.
+TEST(CommandLine, ArgumentsAreSplitAsProgramsSplitThem) {
+  const struct {
+    const wchar_t* line;
+    std::vector<std::wstring> arguments;
+  } cases[] = {
+      {L"", {}},
+      {L"   ", {}},
+      {L"C:\\photos\\a.jpg", {L"C:\\photos\\a.jpg"}},
+      {L"\"C:\\写真\\夏の 写真 (1).jpg\"", {L"C:\\写真\\夏の 写真 (1).jpg"}},
+      {L"  \"C:\\a b\\c.bmp\"  second", {L"C:\\a b\\c.bmp", L"second"}},
+      {L"\"C:\\trailing\\\\\"", {L"C:\\trailing\\"}},
+      {L" \"\"", {L""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CommandLineArguments(c.line), c.arguments) << Narrow(c.line);
+}
+
 }  // namespace

@@ -38,10 +38,43 @@ TEST(FrameText, ExtensionIsTakenFromTheFileNameAlone) {
   EXPECT_TRUE(miravel::SameTextIgnoringCase(L".jPg", L".JPG"));
   EXPECT_FALSE(miravel::SameTextIgnoringCase(L".ＪＰＧ", L".JPG")) << "full-width letters are other letters";
   EXPECT_FALSE(miravel::SameTextIgnoringCase(L".jpeg", L".JPG"));
-  EXPECT_TRUE(miravel::EndsWithIgnoringCase(L"C:\\a\\photo.Jpg", L"JPG"));
-  EXPECT_TRUE(miravel::EndsWithIgnoringCase(L"C:\\a\\photojpg", L"JPG")) << "the last three characters only";
-  EXPECT_FALSE(miravel::EndsWithIgnoringCase(L"C:\\a\\photo.jpeg", L"JPG"));
-  EXPECT_FALSE(miravel::EndsWithIgnoringCase(L"PG", L"JPG"));
+
+  // The loader a name chooses: every JPEG name and .bmp, letter case ignored.
+  const struct {
+    const wchar_t* path;
+    const wchar_t* type;
+  } types[] = {
+      {L"C:\\p\\a.jpg", L"JPG"},   {L"C:\\p\\a.JPEG", L"JPG"}, {L"C:\\p\\a.Jpe", L"JPG"},
+      {L"C:\\p\\a.jfif", L"JPG"},  {L"C:\\p\\a.BMP", L"BMP"},  {L"C:\\p\\a.gif", L""},
+      {L"C:\\p\\ajpg", L""},       {L"C:\\p.jpg\\a", L""},     {L"C:\\p\\a.ＪＰＧ", L""},
+      {L"C:\\p\\a.jpg.txt", L""},  {L"", L""},
+  };
+  for (const auto& c : types) EXPECT_EQ(miravel::PhotoTypeOfPath(c.path), c.type) << Narrow(c.path);
+}
+
+TEST(FrameText, StoredPlaceIsTwoCoordinates) {
+  const struct {
+    const wchar_t* text;
+    bool valid;
+    POINT place;
+  } cases[] = {
+      {L"100,80", true, {100, 80}},          {L"-1920,-12", true, {-1920, -12}},
+      {L"0,0", true, {0, 0}},                {L"123456789,5", true, {123456789, 5}},
+      {L"1234567890,5", false, {}},          {L"100", false, {}},
+      {L"100,", false, {}},                  {L",80", false, {}},
+      {L" 100,80", false, {}},               {L"100,80,3", false, {}},
+      {L"a,b", false, {}},                   {L"", false, {}},
+      {L"--1,2", false, {}},
+  };
+  for (const auto& c : cases) {
+    POINT place{7, 7};
+    EXPECT_EQ(miravel::PlaceFromSettingText(c.text, &place), c.valid) << Narrow(c.text);
+    if (c.valid) {
+      EXPECT_EQ(place.x, c.place.x) << Narrow(c.text);
+      EXPECT_EQ(place.y, c.place.y) << Narrow(c.text);
+      EXPECT_EQ(miravel::SettingTextFromPlace(place), c.text);
+    }
+  }
 }
 
 TEST(FrameText, StoredColourIsReadAsADecimalLong) {
@@ -173,7 +206,7 @@ class FrameSettings : public testing::Test {
   void TearDown() override { TestApp().TakeMessages(); }
 };
 
-TEST_F(FrameSettings, StoredPathsChooseTheirLoaderByTheirLastThreeLetters) {
+TEST_F(FrameSettings, StoredPathsChooseTheirLoaderByTheirExtension) {
   const std::wstring jpeg = SourcePath("tests/data/jpeg/rocket-420-203x117.jpg");
   const std::wstring missingDir = SourcePath("tests/data/no-such-folder");
   const struct {
@@ -186,8 +219,13 @@ TEST_F(FrameSettings, StoredPathsChooseTheirLoaderByTheirLastThreeLetters) {
       // ".Jpg" matches ignoring case: the JPEG loader, which finds no file.
       {missingDir + L"\\gone.Jpg", L"JPG", false, {L"ﾌｧｲﾙがありません。"}},
       {missingDir + L"\\gone.bMp", L"BMP", false, {L"ﾌｧｲﾙがありません。"}},
-      // Neither ending: nothing loaded, nothing said, the path kept.
-      {missingDir + L"\\photo.jpeg", L"", false, {}},
+      // Every JPEG name, any case, takes the JPEG loader.
+      {missingDir + L"\\photo.jpeg", L"JPG", false, {L"ﾌｧｲﾙがありません。"}},
+      {missingDir + L"\\photo.JFIF", L"JPG", false, {L"ﾌｧｲﾙがありません。"}},
+      {missingDir + L"\\photo.Jpe", L"JPG", false, {L"ﾌｧｲﾙがありません。"}},
+      // A name no loader takes: nothing loaded, nothing said, the path kept.
+      {missingDir + L"\\photo.gif", L"", false, {}},
+      {missingDir + L"\\photoJPG", L"", false, {}},
       {L"Z:\\x", L"", false, {}},
   };
   for (const auto& c : cases) {
@@ -240,16 +278,16 @@ TEST_F(FrameSettings, OnlyCloseWritesTheSettings) {
       {"Enter", WM_COMMAND, IDOK, IDOK, false},
   };
   for (const auto& ending : endings) {
-    StoredSettings settings(L"Z:\\kept\\photo.jpeg", L"255");
+    StoredSettings settings(L"Z:\\kept\\photo.gif", L"255");
     CMIRAVELDlg frame;
     const INT_PTR result = RunFrame(frame, [&] {
       // The run's changes, which only WM_CLOSE keeps.
       frame.m_crFrameColor = RGB(0, 128, 0);
-      frame.m_strPicturePath = L"Z:\\changed\\photo.jpeg";
+      frame.m_strPicturePath = L"Z:\\changed\\photo.gif";
       ::PostMessageW(frame.m_hWnd, ending.message, ending.wParam, 0);
     });
     EXPECT_EQ(result, ending.result) << ending.what;
-    EXPECT_EQ(StoredSettings::Get(L"CURRENTFILE"), ending.writes ? L"Z:\\changed\\photo.jpeg" : L"Z:\\kept\\photo.jpeg")
+    EXPECT_EQ(StoredSettings::Get(L"CURRENTFILE"), ending.writes ? L"Z:\\changed\\photo.gif" : L"Z:\\kept\\photo.gif")
         << ending.what;
     EXPECT_EQ(StoredSettings::Get(L"FRAMECOLOR"), ending.writes ? L"32768" : L"255") << ending.what;
     EXPECT_TRUE(TestApp().TakeMessages().empty()) << ending.what;

@@ -25,6 +25,9 @@ TEST(Resources, StringTableHoldsEveryTextExactly) {
       {201, L"SETTING"},
       {203, L"CURRENTFILE"},
       {204, L"FRAMECOLOR"},
+      {205, L"FRAMEPOSITION"},
+      {206, L"SHRINKPHOTO"},
+      {104, L"写真 (*.jpg;*.jpeg;*.jpe;*.jfif;*.bmp)|*.jpg;*.jpeg;*.jpe;*.jfif;*.bmp|すべてのﾌｧｲﾙ (*.*)|*.*||"},
       {32771, L"新しい写真立てを作ります。"},
       {32772, L"新しい写真に差し替えます。"},
       {32775, L"ﾌﾚｰﾑの色を変更します。"},
@@ -254,7 +257,8 @@ TEST(Resources, PopupMenuItemsInOrder) {
     const wchar_t* text;
   } items[] = {
       {32771, L"新しい写真たて(&N)"}, {32772, L"新しい写真(&P)"}, {0, nullptr},
-      {32775, L"ﾌﾚｰﾑの色を変える(&C)"}, {32776, L"常に表示する(&T)"}, {0, nullptr},
+      {32775, L"ﾌﾚｰﾑの色を変える(&C)"}, {32776, L"常に表示する(&T)"}, {32777, L"写真を画面に合わせて縮小する(&S)"},
+      {0, nullptr},
       {57664, L"ﾊﾞｰｼﾞｮﾝ情報(&V)"}, {0, nullptr}, {57665, L"ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"},
   };
   ASSERT_EQ(::GetMenuItemCount(popup), static_cast<int>(std::size(items)));

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 #include <sddl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -529,6 +530,34 @@ void PickMenuItemByPosition(int index) {
 // -------------------------------------------------------- common dialogs --
 
 HWND DialogItem(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths, POINT clientPoint) {
+    // DROPFILES, then each path with its terminating null, then one more.
+    std::vector<std::uint8_t> block(sizeof(DROPFILES));
+    for (const std::wstring& path : paths) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + (path.size() + 1) * sizeof(wchar_t));
+    }
+    block.resize(block.size() + sizeof(wchar_t), 0);
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.pt = clientPoint;
+    header.fNC = FALSE;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+
+    DWORD pid = 0;
+    GetWindowThreadProcessId(target, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    // A fixed block: its address is its handle, as GlobalAlloc's are.
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SIZE_T written = 0;
+    const bool placed = remote && WriteProcessMemory(process, remote, block.data(), block.size(), &written) &&
+                        written == block.size();
+    CloseHandle(process);
+    return placed && PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
 
 bool TypeIntoOpenFileDialog(HWND dialog, const std::wstring& path) {
     // The file-name box: a combo box (cmb13) in the Explorer-style dialog,

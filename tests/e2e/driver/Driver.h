@@ -179,6 +179,14 @@ HWND WaitForPopupMenu(DWORD timeoutMs);
 // separators are skipped) of the open popup menu with the keyboard.
 void PickMenuItemByPosition(int index);
 
+// ------------------------------------------------------------ dropping --
+
+// Drops files on a window of another process as the system delivers a drop
+// from the shell: a DROPFILES block (wide paths, the drop point in client
+// coordinates) in the target's memory, posted as WM_DROPFILES. False when
+// the block cannot be placed there.
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths, POINT clientPoint);
+
 // -------------------------------------------------------- common dialogs --
 
 // The open-file dialog: types `path` into its file-name box and presses
