@@ -1,0 +1,128 @@
+#include "PictureTurn.h"
+
+#include <algorithm>
+
+namespace miravel {
+
+namespace {
+
+// How an orientation makes the shown picture: shown X runs along stored x
+// (stored y when the sides are swapped), backwards when reverseX; shown Y
+// likewise along stored y (or x). Read off the EXIF definition: the value
+// says where stored row 0 and column 0 are shown.
+struct Turn {
+  bool swapSides;
+  bool reverseX;
+  bool reverseY;
+};
+
+constexpr Turn kTurns[9] = {
+    {false, false, false},  // (not an orientation)
+    {false, false, false},  // 1: row 0 top, column 0 left
+    {false, true, false},   // 2: row 0 top, column 0 right
+    {false, true, true},    // 3: row 0 bottom, column 0 right
+    {false, false, true},   // 4: row 0 bottom, column 0 left
+    {true, false, false},   // 5: row 0 left, column 0 top
+    {true, true, false},    // 6: row 0 right, column 0 top
+    {true, true, true},     // 7: row 0 right, column 0 bottom
+    {true, false, true},    // 8: row 0 left, column 0 bottom
+};
+
+const Turn& TurnOf(int orientation) {
+  return kTurns[orientation >= 1 && orientation <= 8 ? orientation : 1];
+}
+
+// Stored rows to shown rows, the row order kept or reversed (kStep 3 or -3
+// bytes from one shown pixel to the next).
+template <std::ptrdiff_t kPixelStep, std::ptrdiff_t kStep>
+void CopyRows(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
+  for (int32_t y = 0; y < view.height; ++y) {
+    const std::ptrdiff_t row = y * view.rowStep;
+    const uint8_t* red = view.red + row;
+    const uint8_t* green = view.green + row;
+    const uint8_t* blue = view.blue + row;
+    uint8_t* out = pixels + placement.origin + y * placement.yStep;
+    for (int32_t x = 0; x < view.width; ++x) {
+      out[kStep * x] = blue[kPixelStep * x];
+      out[kStep * x + 1] = green[kPixelStep * x];
+      out[kStep * x + 2] = red[kPixelStep * x];
+    }
+  }
+}
+
+// Stored rows to shown columns, in square tiles that fit the first-level
+// cache on both sides: inside a tile each shown row is written in one run
+// (kStep bytes from the pixel of one stored row to the next) while the
+// tile's stored rows stay in the cache.
+constexpr int32_t kTile = 32;
+
+template <std::ptrdiff_t kPixelStep, std::ptrdiff_t kStep>
+void CopyTiles(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
+  for (int32_t y0 = 0; y0 < view.height; y0 += kTile) {
+    const int32_t rows = std::min(kTile, view.height - y0);
+    for (int32_t x0 = 0; x0 < view.width; x0 += kTile) {
+      const int32_t x1 = std::min(x0 + kTile, view.width);
+      for (int32_t x = x0; x < x1; ++x) {
+        const std::ptrdiff_t first = kPixelStep * x + y0 * view.rowStep;
+        const uint8_t* red = view.red + first;
+        const uint8_t* green = view.green + first;
+        const uint8_t* blue = view.blue + first;
+        uint8_t* out = pixels + placement.origin + x * placement.xStep + y0 * placement.yStep;
+        for (int32_t y = 0; y < rows; ++y) {
+          const std::ptrdiff_t in = y * view.rowStep;
+          out[kStep * y] = blue[in];
+          out[kStep * y + 1] = green[in];
+          out[kStep * y + 2] = red[in];
+        }
+      }
+    }
+  }
+}
+
+template <std::ptrdiff_t kPixelStep>
+void CopyTurnedWithStep(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
+  if (placement.xStep == 3) return CopyRows<kPixelStep, 3>(view, placement, pixels);
+  if (placement.xStep == -3) return CopyRows<kPixelStep, -3>(view, placement, pixels);
+  if (placement.yStep == 3) return CopyTiles<kPixelStep, 3>(view, placement, pixels);
+  return CopyTiles<kPixelStep, -3>(view, placement, pixels);
+}
+
+}  // namespace
+
+bool OrientationSwapsSides(int orientation) { return TurnOf(orientation).swapSides; }
+
+PictureSize ShownSize(int orientation, PictureSize stored) {
+  return OrientationSwapsSides(orientation) ? PictureSize{stored.height, stored.width} : stored;
+}
+
+BitmapPlacement PlaceInDisplayBitmap(int orientation, PictureSize stored, std::size_t stride) {
+  const Turn& turn = TurnOf(orientation);
+  const PictureSize shown = ShownSize(orientation, stored);
+  const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(stride);
+  // Shown pixel (X, Y) lies at (shown height - 1 - Y) * stride + 3 * X:
+  // bitmap rows are bottom-up.
+  const std::ptrdiff_t originX = turn.reverseX ? 3 * std::ptrdiff_t{shown.width - 1} : 0;
+  const std::ptrdiff_t stepX = turn.reverseX ? -3 : 3;
+  const std::ptrdiff_t originY = turn.reverseY ? 0 : std::ptrdiff_t{shown.height - 1} * rowBytes;
+  const std::ptrdiff_t stepY = turn.reverseY ? rowBytes : -rowBytes;
+
+  BitmapPlacement placement;
+  placement.origin = originX + originY;
+  placement.xStep = turn.swapSides ? stepY : stepX;
+  placement.yStep = turn.swapSides ? stepX : stepY;
+  return placement;
+}
+
+BitmapPlacement PlacementFromRow(const BitmapPlacement& placement, int32_t y0) {
+  BitmapPlacement part = placement;
+  part.origin += y0 * placement.yStep;
+  return part;
+}
+
+void CopyTurned(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
+  if (view.pixelStep == 1) return CopyTurnedWithStep<1>(view, placement, pixels);
+  if (view.pixelStep == 3) return CopyTurnedWithStep<3>(view, placement, pixels);
+  CopyTurnedWithStep<4>(view, placement, pixels);
+}
+
+}  // namespace miravel
