@@ -1,10 +1,12 @@
 // The EXIF orientation reader over JPEG file images built here: a marker
 // walk from SOI to the first scan, an APP1 "Exif\0\0" segment with a TIFF
 // header in either byte order and IFD0's Orientation entry, and every way
-// those bytes can be damaged or lie.
+// those bytes can be damaged or lie; and over files that exiftool wrote.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -260,6 +262,23 @@ TEST(ExifOrientation, TiffReaderAlone) {
   EXPECT_EQ(ReadTiffOrientation(tiff.data(), 8 + 2 + 3 * 12), 4);
   EXPECT_EQ(ReadTiffOrientation(tiff.data(), 8 + 2 + 3 * 12 - 1), 1);
   EXPECT_EQ(ReadTiffOrientation(nullptr, 0), 1);
+}
+
+// The fuzz seeds that exiftool wrote (tests/fuzz/make-exif-corpus.sh): each
+// orientation in both byte orders, and one with a camera's tags and XMP.
+TEST(ExifOrientation, FilesWrittenByExiftool) {
+  std::vector<std::pair<std::string, int>> files = {{"exiftool-camera-mm-8.jpg", 8}};
+  for (const char* order : {"ii", "mm"}) {
+    for (int value = 1; value <= 8; ++value) {
+      files.push_back({std::string("exiftool-") + order + "-" + std::to_string(value) + ".jpg", value});
+    }
+  }
+  for (const auto& [name, value] : files) {
+    std::ifstream in(std::string(MIRAVEL_EXIF_SEEDS) + "/" + name, std::ios::binary);
+    ASSERT_TRUE(in) << name;
+    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(Read(file), value) << name;
+  }
 }
 
 }  // namespace
