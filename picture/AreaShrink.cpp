@@ -174,7 +174,7 @@ class Shrinker {
     across.weight = mAcross.weight.data();
     across.weightAsDouble = mAcross.weightAsDouble.data();
     across.scale = mScale;
-    std::vector<double> work(mKernels.needsWork ? 4 * static_cast<std::size_t>(mView.width) : 0);
+    std::vector<int32_t> work(mKernels.needsWork ? 4 * static_cast<std::size_t>(mView.width) : 0);
     across.work = work.data();
 
     int32_t blockStart = y0;

@@ -31,9 +31,9 @@ struct AcrossRow {
   const uint32_t* weight = nullptr;
   const double* weightAsDouble = nullptr;  // the same weights as doubles
   double scale = 0;
-  // 4 * sourceWidth doubles of working memory for the AVX2 loop (null for
+  // 4 * sourceWidth values of working memory for the AVX2 loop (null for
   // the baseline one).
-  double* work = nullptr;
+  int32_t* work = nullptr;
   uint8_t* out = nullptr;
   std::ptrdiff_t outStep = 3;
 };

@@ -6,7 +6,9 @@
 // already decoded: two threads, one thread, and turned (orientation 6, the
 // small result copied in tiles). Medians in milliseconds, and the ratios
 // that matter: shrink against decode alone, and decode and shrink against
-// decode and full-size bitmap.
+// decode and full-size bitmap. Also the processor time (all threads) of the
+// decode and of the shrink, and their ratio, which other work on a shared
+// machine disturbs less than the elapsed times.
 //
 //   shrinkbench [--runs N] [--work-area WxH] [--extra E] [--cold] FILE...
 //
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -51,11 +54,15 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// Elapsed milliseconds of work(); its processor milliseconds to *cpu.
 template <class F>
-double Milliseconds(F work) {
+double Milliseconds(F work, std::vector<double>* cpu = nullptr) {
+  const std::clock_t cpuStart = std::clock();
   const Clock::time_point start = Clock::now();
   work();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  if (cpu) cpu->push_back(1000.0 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC);
+  return elapsed;
 }
 
 // What the loader does with a JPEG file's bytes, up to the display bitmap.
@@ -128,8 +135,9 @@ int main(int argc, char** argv) {
   std::printf("load average %s, %u cores; work area %dx%d, frame extra %d; median of %d runs; memory %s\n",
               LoadAverage().c_str(), std::thread::hardware_concurrency(), options.workArea.width,
               options.workArea.height, options.extra, options.runs, options.cold ? "fresh (--cold)" : "reused (warm)");
-  std::printf("%-26s %11s %10s | %8s %8s %8s | %8s %8s %8s | %9s %9s\n", "photo", "size", "shown", "decode",
-              "+full", "+shrink", "shrink", "1 thread", "turned", "shr/dec", "+shr/+full");
+  std::printf("%-26s %11s %10s | %7s %7s %7s | %7s %8s %7s | %7s %7s | %8s %8s %10s\n", "photo", "size", "shown",
+              "decode", "+full", "+shrink", "shrink", "1 thread", "turned", "dec cpu", "shr cpu", "shr/dec",
+              "(cpu)", "+shr/+full");
   int status = 0;
   for (const std::string& file : options.files) {
     std::ifstream in(file, std::ios::binary);
@@ -152,13 +160,13 @@ int main(int argc, char** argv) {
 
     miravel::ShrinkOptions oneThread;
     oneThread.threads = 1;
-    std::vector<double> decode, full, shrunk, shrink, shrinkOne, shrinkTurned;
+    std::vector<double> decode, full, shrunk, shrink, shrinkOne, shrinkTurned, decodeCpu, shrinkCpu;
     std::size_t sink = 0;
     for (int i = 0; i < options.runs; ++i) {
-      decode.push_back(Milliseconds([&] { sink += FileToBitmap(bytes, options, false, false); }));
+      decode.push_back(Milliseconds([&] { sink += FileToBitmap(bytes, options, false, false); }, &decodeCpu));
       full.push_back(Milliseconds([&] { sink += FileToBitmap(bytes, options, false); }));
       shrunk.push_back(Milliseconds([&] { sink += FileToBitmap(bytes, options, true); }));
-      shrink.push_back(Milliseconds([&] { sink += miravel::BuildShownBitmap(planes, 1, shown).size(); }));
+      shrink.push_back(Milliseconds([&] { sink += miravel::BuildShownBitmap(planes, 1, shown).size(); }, &shrinkCpu));
       shrinkOne.push_back(Milliseconds([&] { sink += miravel::BuildShownBitmap(planes, 1, shown, oneThread).size(); }));
       shrinkTurned.push_back(Milliseconds([&] { sink += miravel::BuildShownBitmap(planes, 6, turned).size(); }));
     }
@@ -166,9 +174,10 @@ int main(int argc, char** argv) {
     const std::string name = file.substr(file.find_last_of('/') + 1);
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     const std::string shownSize = std::to_string(shown.width) + "x" + std::to_string(shown.height);
-    std::printf("%-26s %11s %10s | %8.1f %8.1f %8.1f | %8.1f %8.1f %8.1f | %9.2f %9.2f\n", name.c_str(), size.c_str(),
-                shownSize.c_str(), Median(decode), Median(full), Median(shrunk), Median(shrink), Median(shrinkOne),
-                Median(shrinkTurned), Median(shrink) / Median(decode), Median(shrunk) / Median(full));
+    std::printf("%-26s %11s %10s | %7.1f %7.1f %7.1f | %7.1f %8.1f %7.1f | %7.1f %7.1f | %8.2f %8.2f %10.2f\n",
+                name.c_str(), size.c_str(), shownSize.c_str(), Median(decode), Median(full), Median(shrunk),
+                Median(shrink), Median(shrinkOne), Median(shrinkTurned), Median(decodeCpu), Median(shrinkCpu),
+                Median(shrink) / Median(decode), Median(shrinkCpu) / Median(decodeCpu), Median(shrunk) / Median(full));
     std::fflush(stdout);
   }
   std::printf("load average %s\n", LoadAverage().c_str());
