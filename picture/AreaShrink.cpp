@@ -28,48 +28,48 @@ struct AxisWeights {
 // Area weights: source pixel j covers [j * to, (j + 1) * to) and result
 // pixel i [i * from, (i + 1) * from), in units of 1/to of a source pixel;
 // their overlap is the weight (at most to; a result pixel's add up to from).
-// Smoothed, each source pixel's weight is shared out (1, 2, 1) between it
-// and its neighbours, and a share that falls outside the picture goes to its
-// mirror image inside (pixel -1 is pixel 1, pixel from is pixel from - 2), so
-// the weights add up to 4 * from and are at most 4 * to. A side that keeps
-// its size is never smoothed: each result pixel is its source pixel.
+//
+// Smoothed, the box is laid over the pairs' means instead: the mean of
+// pixels k and k + 1 covers [k + 1/2, k + 3/2), for k from -1 to from - 1,
+// pixel -1 being pixel 1 and pixel from pixel from - 2 (the picture
+// mirrored at its edges). In units of 1/(2 to), pair k covers
+// [(2k + 1) to, (2k + 3) to) and result pixel i [2 i from, 2 (i + 1) from);
+// their overlap goes to both pixels of the pair, so a result pixel's weights
+// add up to 4 * from and each is at most 4 * to. A side that keeps its size
+// is never smoothed: each result pixel is its source pixel.
 AxisWeights MakeAxisWeights(int32_t from, int32_t to, bool smoothed) {
   smoothed = smoothed && from != to && from >= 2;
   AxisWeights axis;
   axis.sum = static_cast<uint32_t>(from) * (smoothed ? 4 : 1);
   axis.first.reserve(static_cast<std::size_t>(to));
   axis.start.reserve(static_cast<std::size_t>(to) + 1);
-  axis.weight.reserve(static_cast<std::size_t>(from) + static_cast<std::size_t>(to) * (smoothed ? 3 : 1));
-  std::vector<uint32_t> area;
+  axis.weight.reserve(static_cast<std::size_t>(from) + static_cast<std::size_t>(to) * (smoothed ? 2 : 1));
+  const auto mirrored = [from](int64_t pixel) {
+    return pixel < 0 ? -pixel : pixel >= from ? 2 * (from - 1) - pixel : pixel;
+  };
   for (int64_t i = 0; i < to; ++i) {
-    const int64_t begin = i * from;
-    const int64_t end = begin + from;
-    const int64_t firstPixel = begin / to;
-    area.clear();
-    for (int64_t j = firstPixel; j * to < end; ++j) {
-      area.push_back(static_cast<uint32_t>(std::min(end, (j + 1) * to) - std::max(begin, j * to)));
-    }
     axis.start.push_back(static_cast<uint32_t>(axis.weight.size()));
     if (!smoothed) {
-      axis.first.push_back(static_cast<int32_t>(firstPixel));
-      axis.weight.insert(axis.weight.end(), area.begin(), area.end());
+      const int64_t begin = i * from, end = begin + from;
+      axis.first.push_back(static_cast<int32_t>(begin / to));
+      for (int64_t j = begin / to; j * to < end; ++j) {
+        axis.weight.push_back(static_cast<uint32_t>(std::min(end, (j + 1) * to) - std::max(begin, j * to)));
+      }
     } else {
-      // Pixels firstPixel - 1 to lastPixel + 1, inside the picture.
-      const int64_t lastPixel = firstPixel + static_cast<int64_t>(area.size()) - 1;
-      const int64_t low = std::max<int64_t>(0, firstPixel - 1);
-      const int64_t high = std::min<int64_t>(from - 1, lastPixel + 1);
+      const int64_t begin = 2 * i * from, end = begin + 2 * from;
+      const int64_t firstPair = begin >= to ? (begin - to) / (2 * to) : -1;
+      int64_t lastPair = firstPair;
+      while ((2 * (lastPair + 1) + 1) * to < end) ++lastPair;
+      const int64_t low = std::max<int64_t>(0, firstPair);
+      const int64_t high = std::min<int64_t>(from - 1, lastPair + 1);
       axis.first.push_back(static_cast<int32_t>(low));
       const std::size_t base = axis.weight.size();
       axis.weight.resize(base + static_cast<std::size_t>(high - low + 1), 0);
-      for (std::size_t k = 0; k < area.size(); ++k) {
-        const int64_t j = firstPixel + static_cast<int64_t>(k);
-        const int64_t shares[3][2] = {{j - 1, 1}, {j, 2}, {j + 1, 1}};
-        for (const auto& share : shares) {
-          int64_t pixel = share[0];
-          if (pixel < 0) pixel = -pixel;
-          if (pixel >= from) pixel = 2 * (from - 1) - pixel;
-          axis.weight[base + static_cast<std::size_t>(pixel - low)] += static_cast<uint32_t>(share[1]) * area[k];
-        }
+      for (int64_t k = firstPair; k <= lastPair; ++k) {
+        const uint32_t overlap =
+            static_cast<uint32_t>(std::min(end, (2 * k + 3) * to) - std::max(begin, (2 * k + 1) * to));
+        axis.weight[base + static_cast<std::size_t>(mirrored(k) - low)] += overlap;
+        axis.weight[base + static_cast<std::size_t>(mirrored(k + 1) - low)] += overlap;
       }
     }
     axis.taps = std::max(axis.taps, static_cast<int32_t>(axis.weight.size() - axis.start.back()));

@@ -5,22 +5,25 @@
 //
 // A plain box lets the finest detail through at some factors: one-pixel
 // stripes shrunk by 3 become stripes of 85 and 170, by 3.5 a beat between
-// 109 and 146, by 1.01 nearly the stripes themselves. So by default the
-// picture is first smoothed by (1/4, 1/2, 1/4) along each side that shrinks
-// (the edges mirrored), which removes exactly the one-pixel alternation and
-// nothing that a box over two or more pixels would keep: one-pixel stripes
-// shrunk by any factor give an even grey, and the mean of an area of even
-// tone is that tone. ShrinkFilter::kArea keeps the plain box.
+// 109 and 146, by 1.01 nearly the stripes themselves. So by default, along
+// each side that shrinks, the box is laid over the means of neighbouring
+// pairs of pixels (pair k, the mean of pixels k and k + 1, covering
+// [k + 1/2, k + 3/2); the picture mirrored at its edges) instead of over the
+// pixels: the one-pixel alternation is gone before the box is laid, so
+// one-pixel stripes shrunk by any factor give an even grey, an even tone
+// stays that tone, and the result is only a quarter of a source pixel's
+// variance softer than the plain box. ShrinkFilter::kArea keeps the plain
+// box.
 //
 // Source pixel j of a side of N pixels shrunk to n covers [j * n, (j + 1) * n)
 // and result pixel i covers [i * N, (i + 1) * N), in units of 1/n of a source
-// pixel; their overlap, an integer, is the weight (smoothing shares it out 1,
-// 2, 1 between a pixel and its neighbours). Weights are worked out once per
-// result column and once per result row. The picture is shrunk down the
-// columns first (every source row is read once, in order, and the products
-// of a row are independent, so they are vectorised), then along the shrunk
-// rows; the sums are exact integers, and a result is the exact weighted mean
-// rounded to the nearest level.
+// pixel; their overlap, an integer, is the weight (smoothed: the overlap of a
+// pair, counted for both its pixels, in units of 1/2n). Weights are worked
+// out once per result column and once per result row. The picture is shrunk
+// down the columns first (every source row is read once, in order, and the
+// products of a row are independent, so they are vectorised), then along
+// the shrunk rows; the sums are exact integers, and a result is the exact
+// weighted mean rounded to the nearest level.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,7 @@ namespace miravel {
 
 enum class ShrinkFilter {
   kArea,          // the plain box over exact areas
-  kSmoothedArea,  // the same over the picture smoothed (1/4, 1/2, 1/4) along each side that shrinks
+  kSmoothedArea,  // the same over the means of neighbouring pixel pairs along each side that shrinks
 };
 
 struct ShrinkOptions {

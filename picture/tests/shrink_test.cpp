@@ -1,5 +1,5 @@
-// The shrink: every shown pixel against a weighted mean worked out here in
-// doubles straight from the picture's pixels, one-pixel stripes to an even
+// The shrink: every shown pixel against the mean of its area worked out here
+// in doubles straight from the picture's pixels, one-pixel stripes to an even
 // grey at any factor, an even tone kept exactly, the orientation applied
 // after the shrink giving what the turned picture shrunk gives, and the same
 // bytes whatever loops, threads or source layout produce them.
@@ -36,46 +36,58 @@ Planes RandomPicture(int32_t w, int32_t h, uint32_t seed) {
   return p;
 }
 
-// One channel as doubles, rows top-down.
-struct Grid {
-  int32_t width, height;
-  std::vector<double> v;
-  double At(int32_t x, int32_t y) const { return v[static_cast<std::size_t>(y) * width + x]; }
+// What a result pixel averages along one side: cells [low, high) of
+// constant value, each the mean of some source pixels. Plain: pixel j over
+// [j, j + 1). Smoothed: the mean of pixels k and k + 1 over [k + 1/2, k + 3/2)
+// for k = -1 to n - 1, cut to [0, n), pixel -1 being pixel 1 and pixel n
+// pixel n - 2.
+struct Cell {
+  double low, high;
+  std::vector<int32_t> pixels;
 };
 
-Grid Channel(const Planes& p, int channel) {
-  const std::vector<uint8_t>& plane = channel == 0 ? p.red : channel == 1 ? p.green : p.blue;
-  return {p.width, p.height, std::vector<double>(plane.begin(), plane.end())};
-}
-
-// (1/4, 1/2, 1/4) along x (or y), the picture mirrored at its edges: pixel
-// -1 is pixel 1, pixel n is pixel n - 2.
-Grid Smooth(const Grid& g, bool alongX) {
-  Grid out = g;
-  const int32_t n = alongX ? g.width : g.height;
+std::vector<Cell> Cells(int32_t n, bool smoothed) {
+  std::vector<Cell> cells;
   const auto mirror = [n](int32_t i) { return i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; };
-  for (int32_t y = 0; y < g.height; ++y) {
-    for (int32_t x = 0; x < g.width; ++x) {
-      const double before = alongX ? g.At(mirror(x - 1), y) : g.At(x, mirror(y - 1));
-      const double after = alongX ? g.At(mirror(x + 1), y) : g.At(x, mirror(y + 1));
-      out.v[static_cast<std::size_t>(y) * g.width + x] = 0.25 * before + 0.5 * g.At(x, y) + 0.25 * after;
+  if (!smoothed) {
+    for (int32_t j = 0; j < n; ++j) cells.push_back({double(j), j + 1.0, {j}});
+  } else {
+    for (int32_t k = -1; k < n; ++k) {
+      cells.push_back({std::max(0.0, k + 0.5), std::min(double(n), k + 1.5), {mirror(k), mirror(k + 1)}});
     }
   }
-  return out;
+  return cells;
 }
 
-// The mean of g over the area that shown pixel (X, Y) of a w x h result
-// covers: [X * width / w, (X + 1) * width / w) by the same down, each pixel
-// counted with the part of it inside.
-double AreaMean(const Grid& g, int32_t X, int32_t Y, int32_t w, int32_t h) {
-  const double x0 = static_cast<double>(X) * g.width / w, x1 = static_cast<double>(X + 1) * g.width / w;
-  const double y0 = static_cast<double>(Y) * g.height / h, y1 = static_cast<double>(Y + 1) * g.height / h;
+double Overlap(const Cell& c, double low, double high) {
+  return std::max(0.0, std::min(high, c.high) - std::max(low, c.low));
+}
+
+// The mean of a channel over the area that shown pixel (X, Y) of a w x h
+// result covers, [X * width / w, (X + 1) * width / w) by the same down, in
+// doubles from the cells.
+double AreaMean(const std::vector<uint8_t>& plane, PictureSize from, const std::vector<Cell>& across,
+                const std::vector<Cell>& down, int32_t X, int32_t Y, PictureSize to) {
+  const double x0 = double(X) * from.width / to.width, x1 = double(X + 1) * from.width / to.width;
+  const double y0 = double(Y) * from.height / to.height, y1 = double(Y + 1) * from.height / to.height;
+  // Cell i lies within [i - 1, i + 1): only those near the area can overlap it.
+  const auto near = [](const std::vector<Cell>& cells, double low, double high) {
+    const std::size_t first = static_cast<std::size_t>(std::max(0.0, std::floor(low) - 1));
+    const std::size_t last = std::min(cells.size(), static_cast<std::size_t>(std::ceil(high)) + 2);
+    return std::vector<Cell>(cells.begin() + static_cast<std::ptrdiff_t>(first),
+                             cells.begin() + static_cast<std::ptrdiff_t>(std::max(first, last)));
+  };
   double sum = 0;
-  for (int32_t y = static_cast<int32_t>(y0); y < g.height && y < y1; ++y) {
-    const double dy = std::min(y1, y + 1.0) - std::max(y0, static_cast<double>(y));
-    for (int32_t x = static_cast<int32_t>(x0); x < g.width && x < x1; ++x) {
-      const double dx = std::min(x1, x + 1.0) - std::max(x0, static_cast<double>(x));
-      if (dx > 0 && dy > 0) sum += dx * dy * g.At(x, y);
+  for (const Cell& row : near(down, y0, y1)) {
+    const double dy = Overlap(row, y0, y1);
+    if (dy == 0) continue;
+    for (const Cell& column : near(across, x0, x1)) {
+      const double dx = Overlap(column, x0, x1);
+      if (dx == 0) continue;
+      double value = 0;
+      for (int32_t y : row.pixels)
+        for (int32_t x : column.pixels) value += plane[static_cast<std::size_t>(y) * from.width + x];
+      sum += dx * dy * value / double(row.pixels.size() * column.pixels.size());
     }
   }
   return sum / ((x1 - x0) * (y1 - y0));
@@ -106,16 +118,16 @@ TEST(Shrink, EveryPixelIsTheWeightedMeanOfItsArea) {
         const std::vector<uint8_t> bmp = BuildShownBitmap(picture.View(), 1, c.to, Options(filter, 1, baseline));
         ASSERT_EQ(test::BitmapSize(bmp), c.to);
         double worst = 0;
+        // Only a side that shrinks is smoothed.
+        const std::vector<Cell> across = Cells(c.from.width, smoothed && c.to.width < c.from.width);
+        const std::vector<Cell> down = Cells(c.from.height, smoothed && c.to.height < c.from.height);
         for (int channel = 0; channel < 3; ++channel) {
-          Grid g = Channel(picture, channel);
-          // Only a side that shrinks is smoothed.
-          if (smoothed && c.to.width < c.from.width) g = Smooth(g, true);
-          if (smoothed && c.to.height < c.from.height) g = Smooth(g, false);
+          const std::vector<uint8_t>& plane = channel == 0 ? picture.red : channel == 1 ? picture.green : picture.blue;
           for (int32_t y = 0; y < c.to.height; ++y) {
             for (int32_t x = 0; x < c.to.width; ++x) {
               const Rgb got = test::ShownPixel(bmp, x, y);
               const uint8_t level = channel == 0 ? got.red : channel == 1 ? got.green : got.blue;
-              worst = std::max(worst, std::fabs(level - AreaMean(g, x, y, c.to.width, c.to.height)));
+              worst = std::max(worst, std::fabs(level - AreaMean(plane, c.from, across, down, x, y, c.to)));
             }
           }
         }
