@@ -68,11 +68,12 @@ void ExpectShows(const std::vector<uint8_t>& bmp, const Planes& expected, const 
   EXPECT_EQ(wrong, 0) << what << " orientation " << orientation;
 }
 
-// Sizes around the copy tiles (32 pixels): less than one, an exact number,
-// and partial tiles on both sides; widths with every row padding.
+// Sizes around the copy tiles (16 stored rows by 128 columns, written four
+// pixels at a time): less than one, exact ones, and partial tiles on both
+// sides with every remainder of four; widths with every row padding.
 TEST(Turn, EveryOrientationAcrossCopyTiles) {
-  for (const PictureSize size : {PictureSize{1, 1}, PictureSize{5, 1}, PictureSize{1, 7}, PictureSize{32, 64},
-                                 PictureSize{70, 45}, PictureSize{33, 97}}) {
+  for (const PictureSize size : {PictureSize{1, 1}, PictureSize{5, 1}, PictureSize{1, 7}, PictureSize{128, 32},
+                                 PictureSize{130, 45}, PictureSize{33, 97}, PictureSize{257, 19}, PictureSize{3, 18}}) {
     const Planes picture = test::PatternPicture(size.width, size.height);
     for (int orientation = 1; orientation <= 8; ++orientation) {
       const Planes expected = test::Upright(picture, orientation);
