@@ -10,20 +10,19 @@
 // pairs of pixels (pair k, the mean of pixels k and k + 1, covering
 // [k + 1/2, k + 3/2); the picture mirrored at its edges) instead of over the
 // pixels: the one-pixel alternation is gone before the box is laid, so
-// one-pixel stripes shrunk by any factor give an even grey, an even tone
-// stays that tone, and the result is only a quarter of a source pixel's
-// variance softer than the plain box. ShrinkFilter::kArea keeps the plain
-// box.
+// one-pixel stripes shrunk by any factor give an even grey and an even tone
+// stays that tone, at the cost of the slight softening of a two-pixel mean.
+// ShrinkFilter::kArea keeps the plain box.
 //
 // Source pixel j of a side of N pixels shrunk to n covers [j * n, (j + 1) * n)
 // and result pixel i covers [i * N, (i + 1) * N), in units of 1/n of a source
 // pixel; their overlap, an integer, is the weight (smoothed: the overlap of a
 // pair, counted for both its pixels, in units of 1/2n). Weights are worked
 // out once per result column and once per result row. The picture is shrunk
-// down the columns first (every source row is read once, in order, and the
-// products of a row are independent, so they are vectorised), then along
-// the shrunk rows; the sums are exact integers, and a result is the exact
-// weighted mean rounded to the nearest level.
+// down the columns first (source rows are read in order, a few at a time,
+// and the products of a row are independent, so they are vectorised), then
+// along the shrunk rows; the sums are exact integers, and a result is the
+// exact weighted mean rounded to the nearest level.
 #pragma once
 
 #include <cstdint>
