@@ -33,27 +33,40 @@ const Turn& TurnOf(int orientation) {
   return kTurns[orientation >= 1 && orientation <= 8 ? orientation : 1];
 }
 
-// The loops below copy what they read of the view and the placement into
-// locals first: their byte stores could otherwise alias them.
+// What the copying loops read of the view and the placement, held in a
+// local object of theirs: the loops' byte stores could alias the caller's.
+struct Copy {
+  Copy(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels)
+      : red(view.red),
+        green(view.green),
+        blue(view.blue),
+        width(view.width),
+        height(view.height),
+        rowStep(view.rowStep),
+        origin(pixels + placement.origin),
+        xStep(placement.xStep),
+        yStep(placement.yStep) {}
+
+  const uint8_t* const red;
+  const uint8_t* const green;
+  const uint8_t* const blue;
+  const int32_t width, height;
+  const std::ptrdiff_t rowStep;
+  uint8_t* const origin;
+  const std::ptrdiff_t xStep, yStep;
+};
 
 // Stored rows to shown rows, the row order kept or reversed (kStep 3 or -3
 // bytes from one shown pixel to the next).
 template <std::ptrdiff_t kPixelStep, std::ptrdiff_t kStep>
-void CopyRows(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
-  const int32_t width = view.width, height = view.height;
-  const std::ptrdiff_t rowStep = view.rowStep;
-  const uint8_t* const redBase = view.red;
-  const uint8_t* const greenBase = view.green;
-  const uint8_t* const blueBase = view.blue;
-  uint8_t* const origin = pixels + placement.origin;
-  const std::ptrdiff_t yStep = placement.yStep;
-  for (int32_t y = 0; y < height; ++y) {
-    const std::ptrdiff_t row = y * rowStep;
-    const uint8_t* red = redBase + row;
-    const uint8_t* green = greenBase + row;
-    const uint8_t* blue = blueBase + row;
-    uint8_t* out = origin + y * yStep;
-    for (int32_t x = 0; x < width; ++x) {
+void CopyRows(const Copy& c) {
+  for (int32_t y = 0; y < c.height; ++y) {
+    const std::ptrdiff_t row = y * c.rowStep;
+    const uint8_t* red = c.red + row;
+    const uint8_t* green = c.green + row;
+    const uint8_t* blue = c.blue + row;
+    uint8_t* out = c.origin + y * c.yStep;
+    for (int32_t x = 0; x < c.width; ++x) {
       out[kStep * x] = blue[kPixelStep * x];
       out[kStep * x + 1] = green[kPixelStep * x];
       out[kStep * x + 2] = red[kPixelStep * x];
@@ -72,24 +85,18 @@ constexpr int32_t kTileRows = 16;
 constexpr int32_t kTileColumns = 128;
 
 template <std::ptrdiff_t kPixelStep, std::ptrdiff_t kStep>
-void CopyTiles(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
-  const int32_t width = view.width, height = view.height;
-  const std::ptrdiff_t rowStep = view.rowStep;
-  const uint8_t* const redBase = view.red;
-  const uint8_t* const greenBase = view.green;
-  const uint8_t* const blueBase = view.blue;
-  uint8_t* const origin = pixels + placement.origin;
-  const std::ptrdiff_t xStep = placement.xStep, yStep = placement.yStep;
-  for (int32_t y0 = 0; y0 < height; y0 += kTileRows) {
-    const int32_t rows = std::min(kTileRows, height - y0);
-    for (int32_t x0 = 0; x0 < width; x0 += kTileColumns) {
-      const int32_t x1 = std::min(x0 + kTileColumns, width);
+void CopyTiles(const Copy& c) {
+  const std::ptrdiff_t rowStep = c.rowStep;
+  for (int32_t y0 = 0; y0 < c.height; y0 += kTileRows) {
+    const int32_t rows = std::min(kTileRows, c.height - y0);
+    for (int32_t x0 = 0; x0 < c.width; x0 += kTileColumns) {
+      const int32_t x1 = std::min(x0 + kTileColumns, c.width);
       for (int32_t x = x0; x < x1; ++x) {
         const std::ptrdiff_t first = kPixelStep * x + y0 * rowStep;
-        const uint8_t* red = redBase + first;
-        const uint8_t* green = greenBase + first;
-        const uint8_t* blue = blueBase + first;
-        uint8_t* out = origin + x * xStep + y0 * yStep;
+        const uint8_t* red = c.red + first;
+        const uint8_t* green = c.green + first;
+        const uint8_t* blue = c.blue + first;
+        uint8_t* out = c.origin + x * c.xStep + y0 * c.yStep;
         int32_t y = 0;
         for (; y + 4 <= rows; y += 4) {
           // Pixels y to y + 3, in the order they lie in memory.
@@ -116,16 +123,18 @@ void CopyTiles(const PixelView& view, const BitmapPlacement& placement, uint8_t*
 }
 
 template <std::ptrdiff_t kPixelStep>
-void CopyTurnedWithStep(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
-  if (placement.xStep == 3) return CopyRows<kPixelStep, 3>(view, placement, pixels);
-  if (placement.xStep == -3) return CopyRows<kPixelStep, -3>(view, placement, pixels);
-  if (placement.yStep == 3) return CopyTiles<kPixelStep, 3>(view, placement, pixels);
-  return CopyTiles<kPixelStep, -3>(view, placement, pixels);
+void CopyTurnedWithStep(const Copy& c) {
+  if (c.xStep == 3) return CopyRows<kPixelStep, 3>(c);
+  if (c.xStep == -3) return CopyRows<kPixelStep, -3>(c);
+  if (c.yStep == 3) return CopyTiles<kPixelStep, 3>(c);
+  return CopyTiles<kPixelStep, -3>(c);
 }
 
 }  // namespace
 
 bool OrientationSwapsSides(int orientation) { return TurnOf(orientation).swapSides; }
+
+bool OrientationTurnsOrMirrors(int orientation) { return &TurnOf(orientation) != &kTurns[1]; }
 
 PictureSize ShownSize(int orientation, PictureSize stored) {
   return OrientationSwapsSides(orientation) ? PictureSize{stored.height, stored.width} : stored;
@@ -156,9 +165,10 @@ BitmapPlacement PlacementFromRow(const BitmapPlacement& placement, int32_t y0) {
 }
 
 void CopyTurned(const PixelView& view, const BitmapPlacement& placement, uint8_t* pixels) {
-  if (view.pixelStep == 1) return CopyTurnedWithStep<1>(view, placement, pixels);
-  if (view.pixelStep == 3) return CopyTurnedWithStep<3>(view, placement, pixels);
-  CopyTurnedWithStep<4>(view, placement, pixels);
+  const Copy copy(view, placement, pixels);
+  if (view.pixelStep == 1) return CopyTurnedWithStep<1>(copy);
+  if (view.pixelStep == 3) return CopyTurnedWithStep<3>(copy);
+  CopyTurnedWithStep<4>(copy);
 }
 
 }  // namespace miravel

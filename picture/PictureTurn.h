@@ -18,6 +18,9 @@ namespace miravel {
 // height swapped. Values outside 1 to 8 count as 1 here and below.
 bool OrientationSwapsSides(int orientation);
 
+// True for the orientations 2 to 8: the shown picture is not the stored one.
+bool OrientationTurnsOrMirrors(int orientation);
+
 // The size shown for a stored picture of the given size.
 PictureSize ShownSize(int orientation, PictureSize stored);
 

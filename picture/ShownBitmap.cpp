@@ -11,6 +11,11 @@ std::vector<uint8_t> BuildShownBitmap(const PixelView& view, int orientation, Pi
   if (!IsReadableView(view) || !FitsDisplayBitmap(shown)) return {};
   const PictureSize full = ShownSize(orientation, view.Size());
   if (shown.width > full.width || shown.height > full.height) return {};
+  // The decoder's planes shown as they are: the plain builder's bitmap.
+  if (shown == full && !OrientationTurnsOrMirrors(orientation) && view.pixelStep == 1 &&
+      view.rowStep == view.width) {
+    return BuildDisplayBitmapImage(view.red, view.green, view.blue, view.width, view.height);
+  }
 
   std::size_t stride = 0;
   std::size_t total = 0;

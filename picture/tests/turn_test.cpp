@@ -115,15 +115,24 @@ TEST(Turn, BitmapRowsAsTheSource) {
 }
 
 // Orientation 1 at full size is the plain builder's bitmap, byte for byte
-// (headers and padding included); so is any value outside 1 to 8.
+// (headers and padding included); so is any value outside 1 to 8, and so are
+// planes whose rows lie further apart than their width (copied row by row,
+// not handed to the plain builder).
 TEST(Turn, OrientationOneIsThePlainBitmap) {
   for (int32_t width = 1; width <= 9; ++width) {
     const Planes picture = test::PatternPicture(width, 3);
     const std::vector<uint8_t> plain =
         BuildDisplayBitmapImage(picture.red.data(), picture.green.data(), picture.blue.data(), width, 3);
+    Planes wide(width + 5, 3);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < width; ++x) wide.Set(x, y, picture.Get(x, y));
+    PixelView apart = wide.View();
+    apart.width = width;
     for (int orientation : {1, 0, 9, -1}) {
       EXPECT_EQ(BuildShownBitmap(picture.View(), orientation, {width, 3}), plain)
           << "width " << width << " orientation " << orientation;
+      EXPECT_EQ(BuildShownBitmap(apart, orientation, {width, 3}), plain)
+          << "rows apart, width " << width << " orientation " << orientation;
     }
   }
 }
