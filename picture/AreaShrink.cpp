@@ -20,9 +20,10 @@ struct AxisWeights {
   std::vector<int32_t> first;
   std::vector<uint32_t> start;
   std::vector<uint32_t> weight;
-  int32_t taps = 0;      // the most weights of any result pixel
-  uint32_t sum = 0;      // from, or 4 * from when smoothed
-  uint32_t largest = 0;  // the largest weight
+  int32_t taps = 0;       // the most weights of any result pixel
+  uint32_t sum = 0;       // see MakeAxisWeights
+  uint32_t largest = 0;   // the largest weight
+  bool smoothed = false;  // see MakeAxisWeights
 };
 
 // Area weights: source pixel j covers [j * to, (j + 1) * to) and result
@@ -33,20 +34,29 @@ struct AxisWeights {
 // pixels k and k + 1 covers [k + 1/2, k + 3/2), for k from -1 to from - 1,
 // pixel -1 being pixel 1 and pixel from pixel from - 2 (the picture
 // mirrored at its edges). In units of 1/(2 to), pair k covers
-// [(2k + 1) to, (2k + 3) to) and result pixel i [2 i from, 2 (i + 1) from);
-// their overlap goes to both pixels of the pair, so a result pixel's weights
-// add up to 4 * from and each is at most 4 * to. A side that keeps its size
-// is never smoothed: each result pixel is its source pixel.
-AxisWeights MakeAxisWeights(int32_t from, int32_t to, bool smoothed) {
+// [(2k + 1) to, (2k + 3) to) and result pixel i [2 i from, 2 (i + 1) from).
+// Their overlap goes to both pixels of the pair (kPixels), so a result
+// pixel's weights add up to 4 * from and each is at most 4 * to; or to the
+// pair itself (kPairs: weights of the pairs' sums, pixel k + pixel k + 1 for
+// k from 0 to from - 2, pair -1 being pair 0 and pair from - 1 pair from - 2),
+// adding up to 2 * from, which gives the same totals with one tap fewer. A
+// side that keeps its size is never smoothed: each result pixel is its
+// source pixel.
+enum class WeightsOf { kPixels, kPairs };
+
+AxisWeights MakeAxisWeights(int32_t from, int32_t to, bool smoothed, WeightsOf of = WeightsOf::kPixels) {
   smoothed = smoothed && from != to && from >= 2;
+  const bool pairs = smoothed && of == WeightsOf::kPairs;
   AxisWeights axis;
-  axis.sum = static_cast<uint32_t>(from) * (smoothed ? 4 : 1);
+  axis.smoothed = smoothed;
+  axis.sum = static_cast<uint32_t>(from) * (pairs ? 2 : smoothed ? 4 : 1);
   axis.first.reserve(static_cast<std::size_t>(to));
   axis.start.reserve(static_cast<std::size_t>(to) + 1);
   axis.weight.reserve(static_cast<std::size_t>(from) + static_cast<std::size_t>(to) * (smoothed ? 2 : 1));
   const auto mirrored = [from](int64_t pixel) {
     return pixel < 0 ? -pixel : pixel >= from ? 2 * (from - 1) - pixel : pixel;
   };
+  const auto foldedPair = [from](int64_t pair) { return std::clamp<int64_t>(pair, 0, from - 2); };
   for (int64_t i = 0; i < to; ++i) {
     axis.start.push_back(static_cast<uint32_t>(axis.weight.size()));
     if (!smoothed) {
@@ -60,16 +70,20 @@ AxisWeights MakeAxisWeights(int32_t from, int32_t to, bool smoothed) {
       const int64_t firstPair = begin >= to ? (begin - to) / (2 * to) : -1;
       int64_t lastPair = firstPair;
       while ((2 * (lastPair + 1) + 1) * to < end) ++lastPair;
-      const int64_t low = std::max<int64_t>(0, firstPair);
-      const int64_t high = std::min<int64_t>(from - 1, lastPair + 1);
+      const int64_t low = pairs ? foldedPair(firstPair) : std::max<int64_t>(0, firstPair);
+      const int64_t high = pairs ? foldedPair(lastPair) : std::min<int64_t>(from - 1, lastPair + 1);
       axis.first.push_back(static_cast<int32_t>(low));
       const std::size_t base = axis.weight.size();
       axis.weight.resize(base + static_cast<std::size_t>(high - low + 1), 0);
       for (int64_t k = firstPair; k <= lastPair; ++k) {
         const uint32_t overlap =
             static_cast<uint32_t>(std::min(end, (2 * k + 3) * to) - std::max(begin, (2 * k + 1) * to));
-        axis.weight[base + static_cast<std::size_t>(mirrored(k) - low)] += overlap;
-        axis.weight[base + static_cast<std::size_t>(mirrored(k + 1) - low)] += overlap;
+        if (pairs) {
+          axis.weight[base + static_cast<std::size_t>(foldedPair(k) - low)] += overlap;
+        } else {
+          axis.weight[base + static_cast<std::size_t>(mirrored(k) - low)] += overlap;
+          axis.weight[base + static_cast<std::size_t>(mirrored(k + 1) - low)] += overlap;
+        }
       }
     }
     axis.taps = std::max(axis.taps, static_cast<int32_t>(axis.weight.size() - axis.start.back()));
@@ -91,6 +105,7 @@ struct PaddedWeights {
   int32_t taps = 0;
 };
 
+// from: the count of what the weights are of (source pixels, or pairs).
 PaddedWeights PadWeights(const AxisWeights& axis, int32_t from) {
   PaddedWeights padded;
   padded.taps = axis.taps;
@@ -153,6 +168,9 @@ class Shrinker {
         mRuns(MakeRowRuns(view)),
         mAcrossAxis(MakeAxisWeights(view.width, target.width, options.filter == ShrinkFilter::kSmoothedArea)),
         mAcross(PadWeights(mAcrossAxis, view.width)),
+        mAcrossPairs(mAcrossAxis.smoothed
+                         ? PadWeights(MakeAxisWeights(view.width, target.width, true, WeightsOf::kPairs), view.width - 1)
+                         : PaddedWeights()),
         mDown(MakeAxisWeights(view.height, target.height, options.filter == ShrinkFilter::kSmoothedArea)),
         mKernels(ChooseKernels(options, mDown)),
         mScale(1.0 / (static_cast<double>(mAcrossAxis.sum) * static_cast<double>(mDown.sum))),
@@ -169,10 +187,9 @@ class Shrinker {
     across.step = mRuns.step;
     across.sourceWidth = mView.width;
     across.count = mTarget.width;
-    across.taps = mAcross.taps;
-    across.first = mAcross.first.data();
-    across.weight = mAcross.weight.data();
-    across.weightAsDouble = mAcross.weightAsDouble.data();
+    across.pixels = {mAcross.first.data(), mAcross.weight.data(), mAcross.weightAsDouble.data(), mAcross.taps};
+    across.pairs = {mAcrossPairs.first.data(), mAcrossPairs.weight.data(), mAcrossPairs.weightAsDouble.data(),
+                    mAcrossPairs.taps};
     across.scale = mScale;
     std::vector<int32_t> work(mKernels.needsWork ? 4 * static_cast<std::size_t>(mView.width) : 0);
     across.work = work.data();
@@ -233,6 +250,7 @@ class Shrinker {
   const RowRuns mRuns;
   const AxisWeights mAcrossAxis;
   const PaddedWeights mAcross;
+  const PaddedWeights mAcrossPairs;  // when the width is smoothed
   const AxisWeights mDown;
   const ShrinkKernels mKernels;
   const double mScale;

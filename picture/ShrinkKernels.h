@@ -15,21 +15,31 @@ namespace miravel {
 // Most source rows one call of sumDown takes.
 constexpr int kMaxRowsAPass = 8;
 
+// Weights along a row, taps of them for every result pixel: result pixel x
+// takes first[x] + t for t < taps, with weight[x * taps + t].
+struct AcrossWeights {
+  const int32_t* first = nullptr;
+  const uint32_t* weight = nullptr;
+  const double* weightAsDouble = nullptr;  // the same weights as doubles
+  int32_t taps = 0;
+};
+
 // One result row's sums along the row. For result pixel x < count, the total
-// of a channel is the sum over t < taps of weight[x * taps + t] times the
-// channel's column sum of source pixel first[x] + t (sums[c][pixel * step],
-// at most 2^24; the total at most 2^40); its level is total * scale + 0.5,
-// truncated, scale being 1 / the area a result pixel covers. Blue, green and
-// red go to out[0..2]; out then moves on by outStep bytes.
+// of a channel is the sum over its taps (pixels) of the weight times the
+// channel's column sum of that source pixel (sums[c][pixel * step], at most
+// 2^27; the total at most 2^44); its level is total * scale + 0.5, truncated,
+// scale being 1 / the area a result pixel covers. Blue, green and red go to
+// out[0..2]; out then moves on by outStep bytes. When the row is smoothed,
+// pairs holds the same totals as weights of the sums of neighbouring source
+// pixels (pair k: pixel k + pixel k + 1, k < sourceWidth - 1), one tap fewer;
+// otherwise its taps are 0.
 struct AcrossRow {
   const uint32_t* sums[3] = {};  // red, green, blue
   std::ptrdiff_t step = 1;       // 1, 3 or 4
   int32_t sourceWidth = 0;
   int32_t count = 0;
-  int32_t taps = 0;
-  const int32_t* first = nullptr;
-  const uint32_t* weight = nullptr;
-  const double* weightAsDouble = nullptr;  // the same weights as doubles
+  AcrossWeights pixels;
+  AcrossWeights pairs;
   double scale = 0;
   // 4 * sourceWidth values of working memory for the AVX2 loop (null for
   // the baseline one).
@@ -42,7 +52,7 @@ struct ShrinkKernels {
   const char* name;
   // sums[k] = (add ? sums[k] : 0) + the sum over t < rows of weight[t] *
   // row[t][k], for k < length; 1 <= rows <= kMaxRowsAPass; each weight below
-  // 2^15 and every sum below 2^31 (the caller's weights make sure).
+  // 2^15 and every sum below 2^27 (the caller's weights make sure).
   void (*sumDown)(const uint8_t* const* row, const uint32_t* weight, int rows, bool add, uint32_t* sums,
                   std::size_t length);
   void (*sumAcross)(const AcrossRow& row);

@@ -8,7 +8,8 @@
 // side by side (blue, green, red, 0) and each tap loads them as one vector of
 // four doubles, so that one multiply and one add take the tap for all three;
 // integers below 2^53 are exact in doubles, so these sums are exactly the
-// baseline's 64-bit ones.
+// baseline's 64-bit ones. A smoothed row is summed over the pairs' sums,
+// one tap fewer.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 namespace {
 
 using miravel::AcrossRow;
+using miravel::AcrossWeights;
 
 // Rows a and b times their weights, added for the 16 samples at k. Their
 // bytes widened to 16 bits and interleaved a, b, a, b within each half of the
@@ -89,20 +91,29 @@ void SumDown(const uint8_t* const* rowList, const uint32_t* weightList, int rows
   }
 }
 
-// The column sums of the row, four a source pixel: blue, green, red, 0
-// (each below 2^26).
+// The column sums of the row, four a source pixel: blue, green, red, 0 (each
+// below 2^27); or, kPairs, those of pixel j plus those of pixel j + 1, for
+// j < width - 1 (below 2^28).
+template <bool kPairs>
 void GatherPixels(const AcrossRow& a, int32_t* work) {
   const uint32_t* const red = a.sums[0];
   const uint32_t* const green = a.sums[1];
   const uint32_t* const blue = a.sums[2];
-  const int32_t width = a.sourceWidth;
+  const int32_t width = a.sourceWidth - (kPairs ? 1 : 0);
+  const auto load = [](const uint32_t* p) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (!kPairs) return here;
+    return _mm256_add_epi32(here, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)));
+  };
   int32_t j = 0;
   if (a.step == 1) {
     const __m256i zero = _mm256_setzero_si256();
+    // For pairs width is one less than the row, so the load of the next
+    // pixel stays inside it.
     for (; j + 8 <= width; j += 8) {
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blue + j));
-      const __m256i g = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(green + j));
-      const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + j));
+      const __m256i b = load(blue + j);
+      const __m256i g = load(green + j);
+      const __m256i r = load(red + j);
       // Within each half (pixels 0-3, 4-7): a 4 x 4 transpose.
       const __m256i bgLow = _mm256_unpacklo_epi32(b, g);   // b0 g0 b1 g1
       const __m256i bgHigh = _mm256_unpackhi_epi32(b, g);  // b2 g2 b3 g3
@@ -120,11 +131,11 @@ void GatherPixels(const AcrossRow& a, int32_t* work) {
     }
   }
   for (; j < width; ++j) {
-    const std::ptrdiff_t at = a.step * j;
+    const std::ptrdiff_t at = a.step * j, next = kPairs ? a.step : 0;
     int32_t* out = work + 4 * static_cast<std::ptrdiff_t>(j);
-    out[0] = static_cast<int32_t>(blue[at]);
-    out[1] = static_cast<int32_t>(green[at]);
-    out[2] = static_cast<int32_t>(red[at]);
+    out[0] = static_cast<int32_t>(blue[at] + (kPairs ? blue[at + next] : 0));
+    out[1] = static_cast<int32_t>(green[at] + (kPairs ? green[at + next] : 0));
+    out[2] = static_cast<int32_t>(red[at] + (kPairs ? red[at + next] : 0));
     out[3] = 0;
   }
 }
@@ -157,10 +168,10 @@ inline __m128i Levels(__m256d total, __m256d scale, __m256d half) {
 }
 
 template <int kTaps>
-void SumAcrossFixed(const AcrossRow& a, const int32_t* pixels) {
-  const int32_t taps = kTaps > 0 ? kTaps : a.taps;
-  const int32_t* const first = a.first;
-  const double* weight = a.weightAsDouble;
+void SumAcrossFixed(const AcrossRow& a, const AcrossWeights& weights, const int32_t* pixels) {
+  const int32_t taps = kTaps > 0 ? kTaps : weights.taps;
+  const int32_t* const first = weights.first;
+  const double* weight = weights.weightAsDouble;
   const int32_t count = a.count;
   const __m256d scale = _mm256_set1_pd(a.scale);
   const __m256d half = _mm256_set1_pd(0.5);
@@ -199,17 +210,23 @@ void SumAcrossFixed(const AcrossRow& a, const int32_t* pixels) {
 }
 
 void SumAcross(const AcrossRow& a) {
-  GatherPixels(a, a.work);
-  switch (a.taps) {
-    case 1: return SumAcrossFixed<1>(a, a.work);
-    case 2: return SumAcrossFixed<2>(a, a.work);
-    case 3: return SumAcrossFixed<3>(a, a.work);
-    case 4: return SumAcrossFixed<4>(a, a.work);
-    case 5: return SumAcrossFixed<5>(a, a.work);
-    case 6: return SumAcrossFixed<6>(a, a.work);
-    case 7: return SumAcrossFixed<7>(a, a.work);
-    case 8: return SumAcrossFixed<8>(a, a.work);
-    default: return SumAcrossFixed<0>(a, a.work);
+  const bool pairs = a.pairs.taps > 0;
+  if (pairs) {
+    GatherPixels<true>(a, a.work);
+  } else {
+    GatherPixels<false>(a, a.work);
+  }
+  const AcrossWeights& w = pairs ? a.pairs : a.pixels;
+  switch (w.taps) {
+    case 1: return SumAcrossFixed<1>(a, w, a.work);
+    case 2: return SumAcrossFixed<2>(a, w, a.work);
+    case 3: return SumAcrossFixed<3>(a, w, a.work);
+    case 4: return SumAcrossFixed<4>(a, w, a.work);
+    case 5: return SumAcrossFixed<5>(a, w, a.work);
+    case 6: return SumAcrossFixed<6>(a, w, a.work);
+    case 7: return SumAcrossFixed<7>(a, w, a.work);
+    case 8: return SumAcrossFixed<8>(a, w, a.work);
+    default: return SumAcrossFixed<0>(a, w, a.work);
   }
 }
 

@@ -58,9 +58,9 @@ void SumAcrossWithStep(const AcrossRow& a) {
   const uint32_t* const red = a.sums[0];
   const uint32_t* const green = a.sums[1];
   const uint32_t* const blue = a.sums[2];
-  const int32_t* const first = a.first;
-  const uint32_t* weight = a.weight;
-  const int32_t count = a.count, taps = a.taps;
+  const int32_t* const first = a.pixels.first;
+  const uint32_t* weight = a.pixels.weight;
+  const int32_t count = a.count, taps = a.pixels.taps;
   const double scale = a.scale;
   const std::ptrdiff_t outStep = a.outStep;
   uint8_t* out = a.out;
