@@ -130,6 +130,21 @@ void GatherPixels(const AcrossRow& a, int32_t* work) {
       _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(p2, p3, 0x31));
     }
   }
+  if ((a.step == 3 || a.step == 4) && blue + 1 == green && green + 1 == red) {
+    // Blue, green and red side by side already: a pixel's (and its
+    // neighbour's) four values at once, the fourth cleared. Only as long as
+    // those four lie inside the row.
+    const std::ptrdiff_t step = a.step;
+    const int32_t inside = a.step == 4 ? width : a.sourceWidth - 2 - (kPairs ? 1 : 0);
+    const auto load = [](const uint32_t* p) {
+      return _mm_blend_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128(), 0x8);
+    };
+    for (; j < width && j <= inside; ++j) {
+      __m128i pixel = load(blue + step * j);
+      if (kPairs) pixel = _mm_add_epi32(pixel, load(blue + step * (j + 1)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(work + 4 * static_cast<std::ptrdiff_t>(j)), pixel);
+    }
+  }
   for (; j < width; ++j) {
     const std::ptrdiff_t at = a.step * j, next = kPairs ? a.step : 0;
     int32_t* out = work + 4 * static_cast<std::ptrdiff_t>(j);

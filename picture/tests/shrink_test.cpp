@@ -210,7 +210,8 @@ TEST(Shrink, TurnedAfterTheShrinkAsIfTurnedBefore) {
 }
 
 // The same bytes from the baseline and the AVX2 loops, from one thread and
-// two, and from planes and from BMP rows (bottom-up, 24 bits): with fewer
+// two, and from planes and from BMP rows (bottom-up 24 bits, and 32 bits
+// with the fourth byte set): with fewer
 // and more than eight taps, widths off the vectors' multiples, and a result
 // height whose smoothed weights pass 2^15.
 TEST(Shrink, SameBytesWhateverRunsIt) {
@@ -226,6 +227,12 @@ TEST(Shrink, SameBytesWhateverRunsIt) {
     ASSERT_TRUE(DisplayBitmapStride(c.from.width, &stride));
     const PixelView rows = BgrRowsView(source.data() + 54 + (c.from.height - 1) * stride, c.from.width, c.from.height,
                                        -static_cast<std::ptrdiff_t>(stride));
+    std::vector<uint8_t> bgrx;  // 32 bits a pixel, top-down, exactly the pixels' bytes
+    for (std::size_t i = 0; i < picture.Count(); ++i) {
+      bgrx.insert(bgrx.end(), {picture.blue[i], picture.green[i], picture.red[i], 0x5A});
+    }
+    PixelView fourBytes = BgrRowsView(bgrx.data(), c.from.width, c.from.height, 4 * c.from.width);
+    fourBytes.pixelStep = 4;
     for (ShrinkFilter filter : {ShrinkFilter::kArea, ShrinkFilter::kSmoothedArea}) {
       const std::vector<uint8_t> reference = BuildShownBitmap(picture.View(), 1, c.to, Options(filter, 1, true));
       ASSERT_EQ(test::BitmapSize(reference), c.to);
@@ -235,6 +242,8 @@ TEST(Shrink, SameBytesWhateverRunsIt) {
               << "planes " << c.to.width << "x" << c.to.height << " threads " << threads << " baseline " << baseline;
           EXPECT_EQ(BuildShownBitmap(rows, 1, c.to, Options(filter, threads, baseline)), reference)
               << "rows " << c.to.width << "x" << c.to.height << " threads " << threads << " baseline " << baseline;
+          EXPECT_EQ(BuildShownBitmap(fourBytes, 1, c.to, Options(filter, threads, baseline)), reference)
+              << "32 bits " << c.to.width << "x" << c.to.height << " threads " << threads << " baseline " << baseline;
         }
       }
     }
