@@ -15,6 +15,7 @@ void CMIRAVELDlg::ShowMenuAt(POINT screen) {
   // A fresh copy each time, so the check marks say what holds now.
   if (const HMENU popup = ::GetSubMenu(menu, 0)) {
     if (m_bAlwaysOnTop) ::CheckMenuItem(popup, ID_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
+    if (m_bShrinkPhoto) ::CheckMenuItem(popup, ID_SHRINK_PHOTO, MF_BYCOMMAND | MF_CHECKED);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0, m_hWnd, nullptr);
   }
   ::DestroyMenu(menu);
@@ -70,6 +71,11 @@ BOOL CMIRAVELDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
       break;
     case ID_ALWAYS_ON_TOP:
       m_bAlwaysOnTop = m_bAlwaysOnTop ? FALSE : TRUE;
+      RefreshFrame();
+      break;
+    case ID_SHRINK_PHOTO:
+      m_bShrinkPhoto = m_bShrinkPhoto ? FALSE : TRUE;
+      FitPhoto();
       RefreshFrame();
       break;
     case ID_APP_ABOUT: {

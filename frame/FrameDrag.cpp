@@ -34,6 +34,7 @@ void CMIRAVELDlg::OnLButtonDown(UINT, POINT point) {
   }
   m_bDragging = TRUE;
   m_bDragStepPending = FALSE;
+  m_hDragMonitor = ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
   RECT outer{};
   ::GetWindowRect(m_hWnd, &outer);
   const POINT cursor = MessageCursor();
@@ -70,8 +71,7 @@ void CMIRAVELDlg::OnMouseMove(UINT flags, POINT) {
       // Another button, Shift or Ctrl: the drag ends here, where the last
       // move with the left button alone put it.
       if (m_bDragStepPending) MoveWithCursor(m_ptDragCursor);
-      m_bDragging = FALSE;
-      ::ReleaseCapture();
+      EndDrag();
     }
   }
   Default();
@@ -79,8 +79,18 @@ void CMIRAVELDlg::OnMouseMove(UINT flags, POINT) {
 
 void CMIRAVELDlg::OnLButtonUp(UINT, POINT) {
   // The release ends the drag where the cursor is.
-  if (m_bDragging) MoveWithCursor(MessageCursor());
+  if (m_bDragging) {
+    MoveWithCursor(MessageCursor());
+    EndDrag();
+  } else {
+    ::ReleaseCapture();
+  }
+  Default();
+}
+
+void CMIRAVELDlg::EndDrag() {
   m_bDragging = FALSE;
   ::ReleaseCapture();
-  Default();
+  // Fitted once the drag is over, not at every step.
+  if (::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST) != m_hDragMonitor) FitPhoto();
 }

@@ -36,6 +36,22 @@ void CMIRAVELDlg::RefreshFrame() {
   if (m_strPicturePath.empty() || !m_hWnd || !PhotoSize(&width, &height)) return;
   const SIZE outer = OuterSizeForPhoto(width, height, WindowDpi(m_hWnd));
   ::SetWindowPos(m_hWnd, StackingInsertAfter(), 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_DRAWFRAME);
+  if (m_bKeepInWorkArea && ::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd)) {
+    // A photo fitted to the work area: the whole frame goes onto it, moved
+    // as little as it takes.
+    m_bKeepInWorkArea = false;
+    RECT now{};
+    ::GetWindowRect(m_hWnd, &now);
+    const RECT work = WorkArea();
+    int x = now.left;
+    int y = now.top;
+    if (x + outer.cx > work.right) x = work.right - outer.cx;
+    if (y + outer.cy > work.bottom) y = work.bottom - outer.cy;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    if (x != now.left || y != now.top)
+      ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   RECT client{};
   ::GetClientRect(m_hWnd, &client);
   const HDC dc = ::GetDC(m_hWnd);
@@ -89,5 +105,7 @@ LRESULT CMIRAVELDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
   int height = 0;
   if (!m_strPicturePath.empty() && PhotoSize(&width, &height)) size = OuterSizeForPhoto(width, height, HIWORD(wParam));
   ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The border took another size, and the monitor may be another one.
+  FitPhoto();
   return 0;
 }

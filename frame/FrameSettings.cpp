@@ -30,10 +30,10 @@ BOOL CMIRAVELDlg::OnInitDialog() {
   // kept the right to), so that the dialogs of a first start and then the
   // frame itself open in front, and again once the frame shows.
   ::SetForegroundWindow(m_hWnd);
-  RestoreSettings();
-  // At its stored place if that is on a screen; else the framework centres
-  // it when initialisation ends.
+  // At its stored place if that is on a screen, before the photo is fitted
+  // to that screen; else the framework centres it when initialisation ends.
   if (RestorePlace()) KeepPlacement();
+  RestoreSettings();
   // Photos dropped on the frame are taken as New photo takes a chosen one.
   ::DragAcceptFiles(m_hWnd, TRUE);
   ::PostMessageW(m_hWnd, WM_COME_FORWARD, 0, 0);
@@ -46,6 +46,7 @@ LRESULT CMIRAVELDlg::OnComeForward(WPARAM, LPARAM) {
 }
 
 void CMIRAVELDlg::RestoreSettings() {
+  RestoreShrinkChoice();
   // Each setting on its own: nothing that goes wrong with the photo may
   // cost the colour, which the close would otherwise write back as black.
   try {
@@ -88,6 +89,14 @@ void CMIRAVELDlg::RestoreFrameColor() {
   } else {
     m_crFrameColor = miravel::ColorFromSettingText(colour);
   }
+}
+
+// Shrink to fit stays on unless the user turned it off ("0"); settings
+// written before the choice existed have none, and get it on.
+void CMIRAVELDlg::RestoreShrinkChoice() {
+  const std::wstring choice = AfxGetApp()->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(),
+                                                            SettingName(IDS_ENTRY_SHRINKPHOTO).c_str());
+  m_bShrinkPhoto = choice == L"0" ? FALSE : TRUE;
 }
 
 bool CMIRAVELDlg::RestorePlace() {
@@ -137,6 +146,8 @@ void CMIRAVELDlg::WriteSettings() {
   }
   app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str(),
                           miravel::SettingTextFromColor(m_crFrameColor).c_str());
+  app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_SHRINKPHOTO).c_str(),
+                          m_bShrinkPhoto ? L"1" : L"0");
   // The place of the frame as it stands; a minimised frame has none of its
   // own, and the stored one stays.
   RECT outer{};

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "Framework.h"
+#include "PixelView.h"
 #include "resource.h"
 
 class CMIRAVELDlgAutoProxy;
+class PhotoSource;
 
 // A complete BMP file image in memory: file header, info header, colour
 // table if any, pixel rows at the file header's bfOffBits.
@@ -58,6 +60,22 @@ class CMIRAVELDlg : public CDialog {
   // Outer size of the window around a photo of width x height at dpi.
   SIZE OuterSizeForPhoto(int width, int height, UINT dpi) const;
 
+  // Shrink to fit (ID_SHRINK_PHOTO). While m_bShrinkPhoto is set, a photo
+  // whose frame would not fit the work area of the monitor the frame is on
+  // is shown scaled down, its aspect kept, to the largest size whose whole
+  // frame fits there; a photo that fits is shown 1:1. The full-size photo
+  // is then kept aside (m_pFullPhoto) so that FitPhoto can show it at
+  // another size without its file. FitPhoto fits the current photo again
+  // (after the command, a change of the displays, the work area or the DPI,
+  // a drag that ended on another monitor).
+  void FitPhoto();
+  // The size a photo of full size (as shown, turned) is shown at now.
+  miravel::PictureSize ShownSizeFor(miravel::PictureSize full) const;
+  // Makes a loaded photo the frame's: shown at its size for now, the
+  // previous photo dropped. False, with nothing changed, when it cannot be
+  // shown (too large for a bitmap of ours while shrinking is off).
+  bool ShowLoadedPhoto(PhotoSource&& photo);
+
   // The New photo and Frame colour commands; also run at a first start.
   void ChooseNewPhoto();
   void ChooseFrameColor();
@@ -84,7 +102,7 @@ class CMIRAVELDlg : public CDialog {
   // Frame colour until one is restored or chosen: black, the colour the
   // colour dialog opens on.
   COLORREF m_crFrameColor = RGB(0, 0, 0);
-  std::unique_ptr<DisplayBitmapBlock> m_pDisplayBitmap;  // null until a photo loads
+  std::unique_ptr<DisplayBitmapBlock> m_pDisplayBitmap;  // what is shown; null until a photo loads
   // Dragging: the window's outer top-left corner minus the cursor's screen
   // position, taken at the press; every step puts the corner at the
   // cursor's screen position plus these offsets. A move that arrives
@@ -96,11 +114,19 @@ class CMIRAVELDlg : public CDialog {
   DWORD m_dwLastMoveTime = 0;
   BOOL m_bDragStepPending = FALSE;
   POINT m_ptDragCursor{};
+  HMONITOR m_hDragMonitor = nullptr;  // the monitor the frame was on at the press
+  // Set when a photo was fitted smaller than it is: the next refresh moves
+  // the frame, at its new size, wholly into the work area.
+  bool m_bKeepInWorkArea = false;
   BOOL m_bAlwaysOnTop = TRUE;
   std::wstring m_strPictureType;  // "BMP" or "JPG": the loader the photo needs
   // A photo named on the command line ("Open with", a double-click on a
   // photo): opened at start instead of the stored one.
   std::wstring m_strPhotoToOpen;
+  BOOL m_bShrinkPhoto = TRUE;  // shrink to fit; on until the user turns it off
+  // The photo at full size while it is shown smaller; null while the
+  // display bitmap is the photo at full size.
+  std::unique_ptr<PhotoSource> m_pFullPhoto;
 
  protected:
   BOOL OnInitDialog() override;
@@ -122,6 +148,8 @@ class CMIRAVELDlg : public CDialog {
   LRESULT OnComeForward(WPARAM wParam, LPARAM lParam);
   LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
   LRESULT OnDropFiles(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDisplayChange(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
 
   const MessageMap* GetMessageMap() const override;
   static const MessageEntry messageEntries[];
@@ -148,6 +176,12 @@ class CMIRAVELDlg : public CDialog {
   // Puts the window's top-left corner at the cursor's screen position plus
   // the drag offsets.
   void MoveWithCursor(POINT cursor);
+  // Ends a drag; a drag that brought the frame to another monitor fits the
+  // photo to that monitor's work area.
+  void EndDrag();
+  // The work area of the monitor the frame is on.
+  RECT WorkArea() const;
+  void RestoreShrinkChoice();
   void StartNewFrame() const;
   void WriteSettings();
 };

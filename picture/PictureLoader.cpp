@@ -1,14 +1,17 @@
 // The picture loaders of the frame window: a BMP file taken as it is, a JPEG
-// file through the baseline decoder, and the display bitmap built from the
-// decoder's colour planes.
+// file through the baseline decoder turned as its EXIF orientation says,
+// each shown at its size or shrunk to fit (ShowLoadedPhoto), and the
+// display bitmap built from the decoder's colour planes.
 #include <cstdint>
 #include <limits>
 #include <new>
 
 #include "BmpCheck.h"
 #include "DisplayBitmap.h"
+#include "ExifOrientation.h"
 #include "JpegDecoder.h"
 #include "MIRAVELDlg.h"
+#include "PhotoSource.h"
 
 namespace {
 
@@ -64,7 +67,11 @@ int CMIRAVELDlg::LoadBmpFile(const std::wstring& path) {
     return 0;
   }
   file.Close();
-  m_pDisplayBitmap = std::move(block);
+  // Shown as it is, or shrunk to fit (the file's bytes then kept aside).
+  if (!ShowLoadedPhoto(PhotoSource::FromBitmap(std::move(block)))) {
+    AfxMessageBox(kFileTooLarge);
+    return 0;
+  }
   return 1;
 }
 
@@ -86,9 +93,8 @@ int CMIRAVELDlg::LoadJpegFile(const std::wstring& path) {
   // end, which the decoder meets as damaged data.
   ReadAll(file, bytes.data(), bytes.size());
 
-  JpegDecoder decoder;
-  if (decoder.AnalysisHeader(bytes.data(), static_cast<int32_t>(length)) < 0 ||
-      decoder.DecodeImage() < 0) {
+  auto decoder = std::make_unique<JpegDecoder>();
+  if (decoder->AnalysisHeader(bytes.data(), static_cast<int32_t>(length)) < 0 || decoder->DecodeImage() < 0) {
     AfxMessageBox(kJpegFailed);
     return 0;
   }
@@ -97,8 +103,17 @@ int CMIRAVELDlg::LoadJpegFile(const std::wstring& path) {
   uint8_t* blue = nullptr;
   int32_t width = 0;
   int32_t height = 0;
-  decoder.GetImage(&red, &green, &blue, &width, &height);
-  if (!BuildDisplayBitmap(red, green, blue, width, height)) {
+  decoder->GetImage(&red, &green, &blue, &width, &height);
+  // A picture with no pixels is no photo, not a large one.
+  if (width <= 0 || height <= 0) {
+    AfxMessageBox(kJpegFailed);
+    return 0;
+  }
+  // Shown turned as its EXIF orientation says, at its size or shrunk to
+  // fit (the decoder's planes then kept aside); a picture larger than any
+  // bitmap of ours while shrinking is off is too large.
+  const int orientation = miravel::ReadExifOrientation(bytes.data(), bytes.size());
+  if (!ShowLoadedPhoto(PhotoSource::FromPlanes(std::move(decoder), orientation))) {
     AfxMessageBox(kFileTooLarge);
     return 0;
   }

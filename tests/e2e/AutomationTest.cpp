@@ -3,6 +3,7 @@
 // local server), and watches the registry, the processes OLE starts and
 // their windows.
 #include "E2eTest.h"
+#include "Frame.h"
 
 #include <winternl.h>
 
@@ -19,8 +20,6 @@ const std::wstring kServerKey = kClassKey + L"\\LocalServer32";
 // A LocalServer32 from which nothing can start: a client that still gets an
 // object got it from an instance that is already running.
 constexpr const wchar_t* kNowhere = L"Z:\\nonexistent\\MARKER.exe";
-
-const std::wstring kSettingKey = L"Software\\Quillfern\\MIRAVEL\\SETTING";
 
 // A user start registers the class for that user alone.
 const std::wstring kUserClasses = L"Software\\Classes\\";
@@ -406,10 +405,6 @@ TEST_F(AutomationTest, SeveralObjectsOfOneClientKeepTheProgramUntilTheLastIsRele
 
 enum class CloseWay { SystemClose, ExitCommand, EscapeKey, EnterKey };
 
-// Items of the right-click menu, counting only those that can be selected.
-constexpr int kAboutItem = 4;
-constexpr int kExitItem = 5;
-
 void OpenFrameMenuItem(HWND frame, int item) {
     POINT band{3, 3};   // the frame band, left of and above the photo
     ClientToScreen(frame, &band);
@@ -424,7 +419,7 @@ void Close(HWND frame, CloseWay way) {
         // The system's close command itself: Alt+F4 sent as input was now
         // and then lost under Wine right after the frame appeared.
         case CloseWay::SystemClose: PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0); break;
-        case CloseWay::ExitCommand: OpenFrameMenuItem(frame, kExitItem); break;
+        case CloseWay::ExitCommand: OpenFrameMenuItem(frame, kExit); break;
         case CloseWay::EscapeKey: PressKey(VK_ESCAPE); break;
         case CloseWay::EnterKey: PressKey(VK_RETURN); break;
     }
@@ -483,7 +478,7 @@ TEST_F(AutomationTest, AboutBoxOpenWhileTheClientReleasesLeavesTheProgramToTheUs
     HWND frame = served.frame;
 
     ASSERT_TRUE(Activate(frame));
-    ASSERT_NO_FATAL_FAILURE(OpenFrameMenuItem(frame, kAboutItem));
+    ASSERT_NO_FATAL_FAILURE(OpenFrameMenuItem(frame, kVersion));
     HWND about = WaitFor([&] {
         return FindVisibleWindow(pid, L"#32770", [&](HWND hwnd) { return GetWindow(hwnd, GW_OWNER) == frame; });
     }, kUiTimeoutMs);

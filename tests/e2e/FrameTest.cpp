@@ -187,7 +187,8 @@ TEST_F(FrameTest, FirstStartWithBothDialogsCancelled) {
     EXPECT_TRUE(Ends(s.program));
     std::vector<std::wstring> stored = ValueNames(HKEY_CURRENT_USER, kSettingKey);
     std::sort(stored.begin(), stored.end());
-    EXPECT_EQ(stored, (std::vector<std::wstring>{L"FRAMECOLOR", L"FRAMEPOSITION"})) << "no photo is stored";
+    EXPECT_EQ(stored, (std::vector<std::wstring>{L"FRAMECOLOR", L"FRAMEPOSITION", L"SHRINKPHOTO"}))
+        << "no photo is stored";
     EXPECT_EQ(StoredSetting(L"FRAMECOLOR"), L"0") << "the frame colour before any is chosen is black";
 }
 

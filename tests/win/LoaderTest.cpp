@@ -155,6 +155,8 @@ TEST_F(Loader, JpegLoaderRefusesWhatItCannotDecode) {
       {"first half of a JPEG", firstHalf},
       {"headers only", headersOnly},
       {"progressive JPEG", ReadBytes(SourcePath("tests/data/jpeg/rocket-progressive.jpg"))},
+      // A picture with no pixels is refused as damaged, not as too large.
+      {"height 0", ReadBytes(SourcePath("tests/fuzz/corpus/jpeg_decoder/zero-height.jpg"))},
   };
   for (const auto& c : cases) {
     ExpectRefused(dlg_.LoadJpegFile(Write(L"photo.jpg", c.bytes)), kJpegFailed, c.what);
