@@ -117,14 +117,22 @@ std::optional<std::wstring> StoredSetting(const std::wstring& name) {
     return ReadString(HKEY_CURRENT_USER, kSettingKey, name);
 }
 
-Started StartProgram(const std::function<void(HWND)>& onOwnedDialog) {
+Started StartProgram(const std::function<void(HWND)>& onOwnedDialog, const std::wstring& arguments) {
     Started s;
-    s.program = Process::Start(MiravelExe());
+    s.program = Process::Start(MiravelExe(), arguments);
     StartWatch watch = WatchSplash(s.program);
     if (!watch.splash) return s;
     s.frame = onOwnedDialog ? WaitForFrame(s.program.Id(), watch.splash, onOwnedDialog)
                             : WaitForFrame(s.program.Id(), watch.splash);
     return s;
+}
+
+std::function<void(HWND)> CollectMessages(std::vector<std::wstring>* messages) {
+    return [messages](HWND dialog) {
+        messages->push_back(DialogText(dialog));
+        ConfirmDialog(dialog);
+        WaitUntil([dialog] { return !IsWindow(dialog); }, kUiTimeoutMs);
+    };
 }
 
 FrameLook LookAtFrame(HWND frame, const Photo& photo, Rgb band) {

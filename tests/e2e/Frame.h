@@ -56,7 +56,10 @@ struct Started {
     Process program;
     HWND frame = nullptr;
 };
-Started StartProgram(const std::function<void(HWND)>& onOwnedDialog = nullptr);
+Started StartProgram(const std::function<void(HWND)>& onOwnedDialog = nullptr, const std::wstring& arguments = L"");
+// For onOwnedDialog: confirms each dialog (a loader's message before the
+// frame) and records its text.
+std::function<void(HWND)> CollectMessages(std::vector<std::wstring>* messages);
 
 // How many screen pixels of the frame's photo area and band differ from
 // the photo and the band colour; waits up to a few seconds for them to

@@ -137,11 +137,7 @@ TEST_F(FrameDesktopTest, PhotosHeldOpenByOtherProgramsLoad) {
     StoreSettings(bmp, L"255");
 
     std::vector<std::wstring> messages;
-    Started s = StartProgram([&](HWND dialog) {
-        messages.push_back(DialogText(dialog));
-        ConfirmDialog(dialog);
-        WaitUntil([dialog] { return !IsWindow(dialog); }, kUiTimeoutMs);
-    });
+    Started s = StartProgram(CollectMessages(&messages));
     ASSERT_NE(s.frame, nullptr);
     EXPECT_TRUE(messages.empty()) << "at start-up: " << Narrow(messages.front());
     ExpectFramed(s.frame, pattern, kRed, "a bitmap an editor holds open");

@@ -199,11 +199,7 @@ TEST_F(FrameTest, StoredPhotoThatIsGone) {
     const std::wstring gone = files_.Path() + L"\\gone.jpg";
     StoreSettings(gone, L"abc");
     std::vector<std::wstring> messages;
-    Started s = StartProgram([&](HWND dialog) {
-        messages.push_back(DialogText(dialog));
-        ConfirmDialog(dialog);
-        WaitUntil([dialog] { return !IsWindow(dialog); }, kUiTimeoutMs);
-    });
+    Started s = StartProgram(CollectMessages(&messages));
     ASSERT_NE(s.frame, nullptr);
     EXPECT_EQ(messages, std::vector<std::wstring>{kFileMissing});
     const SIZE size = TemplateClientSize();

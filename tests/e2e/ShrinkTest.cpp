@@ -154,13 +154,7 @@ class ShrinkTest : public E2eTest {
 protected:
     void SetUp() override { ASSERT_TRUE(FileExists(MiravelExe())) << Narrow(MiravelExe()) << " is missing"; }
 
-    Started Start() {
-        return StartProgram([this](HWND dialog) {
-            messages_.push_back(DialogText(dialog));
-            ConfirmDialog(dialog);
-            WaitUntil([dialog] { return !IsWindow(dialog); }, kUiTimeoutMs);
-        });
-    }
+    Started Start() { return StartProgram(CollectMessages(&messages_)); }
     static bool Ends(const Process& p) { return p.WaitForExit(kStartTimeoutMs).has_value(); }
 
     std::vector<std::wstring> messages_;
