@@ -1,0 +1,32 @@
+// How the fast decode pass schedules its work: decoded MCUs are gathered in
+// segments (up to an MCU row, at most 256 KB of packed blocks) and
+// transformed a chunk of about 256 blocks at a time; on a machine with two or
+// more cores the calling thread produces segments while a second thread
+// transforms earlier ones, with a ring of four segments in between. Memory
+// stays bounded by that ring and the samples of a chunk a thread.
+#pragma once
+
+#include <cstdint>
+
+#include "Transformer.h"
+
+namespace jpegfast {
+
+// Where the MCUs come from: the entropy decoder of a sequential scan, or the
+// coefficient store of a picture coded as several scans.
+class McuSource {
+public:
+    virtual ~McuSource() = default;
+    // The packed blocks of the next MCU in raster order, written from packed
+    // on (BlocksPerMcu * kMaxPackedWords words at the most); returns the end.
+    virtual int32_t* NextMcu(int32_t* packed) = 0;
+};
+
+// Every MCU of the frame from the source into the planes: MCU by MCU in the
+// decoder's MCU buffers where MCUs depend on each other, else by segments,
+// on two threads where the picture is large and the cores are there. Throws
+// what the source throws, and EMemoryError when not even one MCU's buffer
+// can be had.
+void RunOutput(const OutputSetup& setup, McuSource& source);
+
+}  // namespace jpegfast
