@@ -9,6 +9,7 @@
 
 #include "JpegArithmetic.h"
 #include "JpegDecoder.h"
+#include "JpegTables.h"
 
 int32_t JpegDecoder::DecodeImage() { return RunDecodePass(false); }
 
@@ -223,7 +224,7 @@ void JpegDecoder::TransformStoredMCU(int32_t column, int32_t row) {
     for (int32_t by = 0; by < g.v[comp]; ++by) {
       for (int32_t bx = 0; bx < g.h[comp]; ++bx) {
         const int16_t* block = mPlane[comp].Block(row * g.v[comp] + by, column * g.h[comp] + bx);
-        for (int32_t i = 0; i < 64; ++i) mBlock[i] = block[i];
+        for (int32_t k = 0; k < 64; ++k) mBlock[kZigzag[k]] = block[k];
         TransformBlock(comp, by, bx, mComponentQuant[comp]);
       }
     }

@@ -19,7 +19,6 @@
 #include "JpegArithmetic.h"
 #include "JpegScanLayout.h"
 #include "JpegStream.h"
-#include "JpegTables.h"
 
 namespace jpegscan {
 
@@ -60,7 +59,7 @@ void DecodeAcFirstBlock(Source& source, const ScanLayout& scan, int32_t& eobRun,
         k += run;
         if (size != 0) {
             const int32_t value = jpegmath::Extend(source.Bits(size), size);
-            block[kZigzag[k]] = jpegmath::StoreCoefficient(jpegmath::WrappingShiftLeft(value, scan.al));
+            block[k] = jpegmath::StoreCoefficient(jpegmath::WrappingShiftLeft(value, scan.al));
         }
         ++k;
     }

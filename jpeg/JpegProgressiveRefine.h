@@ -8,7 +8,6 @@
 #include "JpegArithmetic.h"
 #include "JpegScanLayout.h"
 #include "JpegStream.h"
-#include "JpegTables.h"
 
 namespace jpegscan {
 
@@ -58,7 +57,7 @@ void DecodeAcRefineBlock(Source& source, const ScanLayout& scan, int32_t& eobRun
             // On to the (run + 1)-th coefficient that is still zero.
             for (;;) {
                 if (k > scan.se) throw EDataFormatError{source.Position(), "DecodeHuffman:wrong Run length"};
-                int16_t* coefficient = &block[kZigzag[k]];
+                int16_t* coefficient = &block[k];
                 if (*coefficient != 0) {
                     RefineCoefficient(source, scan, coefficient);
                 } else if (run == 0) {
@@ -68,12 +67,12 @@ void DecodeAcRefineBlock(Source& source, const ScanLayout& scan, int32_t& eobRun
                 }
                 ++k;
             }
-            if (value != 0) block[kZigzag[k]] = jpegmath::StoreCoefficient(value);
+            if (value != 0) block[k] = jpegmath::StoreCoefficient(value);
         }
     }
     if (eobRun > 0) {
         for (; k <= scan.se; ++k) {
-            int16_t* coefficient = &block[kZigzag[k]];
+            int16_t* coefficient = &block[k];
             if (*coefficient != 0) RefineCoefficient(source, scan, coefficient);
         }
         --eobRun;

@@ -11,8 +11,9 @@
 
 namespace jpegscan {
 
-// The blocks of one frame component: 64 coefficients each, natural order,
-// 16 bits, rows of blocksX blocks. It holds the component's blocks of every
+// The blocks of one frame component: 64 coefficients each in zig-zag order
+// (a band of a progressive scan is a run of them), 16 bits, rows of blocksX
+// blocks. It holds the component's blocks of every
 // whole MCU of the frame (T.81 A.2.4), which a scan of the component alone
 // covers in part (A.2.2).
 struct CoefficientPlane {

@@ -8,6 +8,7 @@
 
 #include "JpegArithmetic.h"
 #include "JpegDecoder.h"
+#include "JpegTables.h"
 
 // A progressive frame, or a sequential one whose first scan does not carry
 // every component. (A sequential frame whose first scan does is decoded in
@@ -305,5 +306,5 @@ void JpegDecoder::DecodeScanReference() {
 // entry i selects the tables and the predictor) and kept in the store.
 void JpegDecoder::DecodeSequentialBlock(int32_t component, int16_t* block) {
   DecodeHuffman(component);
-  for (int32_t i = 0; i < 64; ++i) block[i] = jpegmath::StoreCoefficient(mBlock[i]);
+  for (int32_t k = 0; k < 64; ++k) block[k] = jpegmath::StoreCoefficient(mBlock[kZigzag[k]]);
 }

@@ -12,6 +12,12 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "JpegTables.h"
+
 namespace jpegfast {
 
 // One block: the quantised coefficients in natural order, of which only
@@ -94,19 +100,42 @@ inline const int32_t* UnpackBlock(const int32_t* in, Block& block)
     return in;
 }
 
-// Packs a stored block (64 coefficients, natural order); returns the end.
+// Bit k set where coefficient k of a stored block is not zero.
+inline uint64_t NonZeroMask(const int16_t* coef)
+{
+#if defined(__SSE2__)
+    uint64_t zero = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i + 8));
+        const __m128i z = _mm_setzero_si128();
+        const __m128i bytes = _mm_packs_epi16(_mm_cmpeq_epi16(a, z), _mm_cmpeq_epi16(b, z));
+        zero |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes)) & 0xFFFFu) << i;
+    }
+    return ~zero;
+#else
+    uint64_t nonZero = 0;
+    for (int k = 0; k < 64; ++k) nonZero |= static_cast<uint64_t>(coef[k] != 0) << k;
+    return nonZero;
+#endif
+}
+
+// Packs a stored block (64 coefficients, zig-zag order); returns the end.
 inline int32_t* PackStoredBlock(const int16_t* coef, int32_t* out)
 {
     uint64_t nonZero = 0;
-    for (int i = 0; i < 64; ++i) nonZero |= static_cast<uint64_t>(coef[i] != 0) << i;
-    out[0] = static_cast<int32_t>(static_cast<uint32_t>(nonZero));
-    out[1] = static_cast<int32_t>(static_cast<uint32_t>(nonZero >> 32));
     out[2] = coef[0];
     int32_t* next = out + 4;
-    for (uint64_t bits = nonZero & ~uint64_t{1}; bits != 0; bits &= bits - 1) {
-        const int i = __builtin_ctzll(bits);
-        *next++ = static_cast<int32_t>((static_cast<uint32_t>(coef[i]) << 8) | static_cast<uint32_t>(i));
+    const uint64_t present = NonZeroMask(coef);
+    if (present & 1) nonZero = 1;
+    for (uint64_t bits = present & ~uint64_t{1}; bits != 0; bits &= bits - 1) {
+        const int k = __builtin_ctzll(bits);
+        const int32_t i = kZigzag[k];
+        nonZero |= uint64_t{1} << i;
+        *next++ = static_cast<int32_t>((static_cast<uint32_t>(coef[k]) << 8) | static_cast<uint32_t>(i));
     }
+    out[0] = static_cast<int32_t>(static_cast<uint32_t>(nonZero));
+    out[1] = static_cast<int32_t>(static_cast<uint32_t>(nonZero >> 32));
     out[3] = static_cast<int32_t>(next - out - 4);
     return next;
 }

@@ -4,6 +4,7 @@
 // scan, chosen once per scan.
 #include "JpegProgressiveFirst.h"
 #include "JpegProgressiveRefine.h"
+#include "PackedBlock.h"
 #include "StoredScan.h"
 
 namespace jpegfast {
@@ -47,10 +48,8 @@ public:
             jpegscan::DecodeDcFirstBlock(mBits, mScan, i, mPred[i], block);
         } else if constexpr (kKind == jpegscan::ScanKind::kDcRefine) {
             jpegscan::DecodeDcRefineBlock(mBits, mScan, block);
-        } else if constexpr (kKind == jpegscan::ScanKind::kAcFirst) {
-            jpegscan::DecodeAcFirstBlock(mBits, mScan, mEobRun, block);
         } else {
-            jpegscan::DecodeAcRefineBlock(mBits, mScan, mEobRun, block);
+            jpegscan::DecodeAcFirstBlock(mBits, mScan, mEobRun, block);
         }
     }
 
@@ -72,6 +71,205 @@ private:
     int32_t mEobRun = 0;
 };
 
+// kBitInByte.at[v][i]: the position of the (i + 1)-th set bit of v.
+struct BitInByte {
+    uint8_t at[256][8];
+    constexpr BitInByte() : at{}
+    {
+        for (int v = 0; v < 256; ++v) {
+            int i = 0;
+            for (int b = 0; b < 8; ++b) {
+                if ((v >> b) & 1) at[v][i++] = static_cast<uint8_t>(b);
+            }
+        }
+    }
+};
+constexpr BitInByte kBitInByte{};
+
+// AC refinement scans (T.81 G.1.2.3) with the outcome of
+// jpegscan::DecodeAcRefineBlock, bit for bit, read faster: the block's
+// coefficients that are already non-zero as a bit mask (the store keeps a
+// band as a run of coefficients), the coefficient a symbol places found in
+// it at once, and the reader's buffer kept in registers, so that symbols,
+// signs and correction bits are taken from it directly. Near a marker or
+// the end of the data, where the buffer cannot be filled, each read goes
+// through the careful reads of ScanReader, which fail exactly where the
+// reference's bit-by-bit reads fail.
+class AcRefineDecoder {
+public:
+    explicit AcRefineDecoder(const StoredScanSetup& setup)
+        : mScan(setup.layout),
+          mReader(setup.reader.stream, setup.reader.searchMarker, setup.reader.context),
+          mBit(1 << setup.layout.al),
+          mBand(From(setup.layout.ss) & ~From(setup.layout.se + 1))
+    {
+        mLookups.Build(1, nullptr, setup.ac, false);
+    }
+
+    void Block(int32_t, int16_t* block)
+    {
+        BitReader& bits = mReader.bits;
+        Registers r{bits, bits.Take()};
+        const uint64_t present = NonZeroMask(block);
+        int32_t k = mScan.ss;
+        if (mEobRun == 0) {
+            while (k <= mScan.se) {
+                int32_t run, size, value = 0;
+                if (r.TopUp(32)) {
+                    int length;
+                    const int32_t symbol = mLookups.Ac(0).Decode(r.Peek16(), &length);
+                    if (symbol == HuffmanLookup::kNoMatch) {
+                        r.Give();
+                        mReader.DecodeSymbol(mLookups.Ac(0));  // throws "length over"
+                    }
+                    r.Skip(length);
+                    run = symbol >> 4;
+                    size = symbol & 15;
+                    if (size == 1) {
+                        value = r.Take(1) != 0 ? mBit : -mBit;
+                    } else if (size == 0 && run != 15) {
+                        mEobRun = (1 << run) + (run != 0 ? static_cast<int32_t>(r.Take(run)) : 0);
+                        break;
+                    }
+                } else {
+                    r.Give();
+                    const int32_t symbol = mReader.DecodeSymbol(mLookups.Ac(0));
+                    run = symbol >> 4;
+                    size = symbol & 15;
+                    if (size == 1) {
+                        value = mReader.ReceiveBits(1) != 0 ? mBit : -mBit;
+                    } else if (size == 0 && run != 15) {
+                        mEobRun = (1 << run) + (run != 0 ? mReader.ReceiveBits(run) : 0);
+                        r.Load();
+                        break;
+                    }
+                    r.Load();
+                }
+                if (size > 1) {
+                    r.Give();
+                    throw EDataFormatError{bits.Position(), "DecodeHuffman:wrong Huffman value"};
+                }
+                // The (run + 1)-th coefficient from k on that is still zero.
+                const uint64_t ahead = mBand & From(k);
+                const int32_t target = SelectBit(ahead & ~present, run);
+                if (target > 63) {
+                    Correct(r, block, present & ahead);  // as the reference passes them
+                    r.Give();
+                    throw EDataFormatError{bits.Position(), "DecodeHuffman:wrong Run length"};
+                }
+                Correct(r, block, present & ahead & ~From(target));
+                if (value != 0) block[target] = jpegmath::StoreCoefficient(value);
+                k = target + 1;
+            }
+        }
+        if (mEobRun > 0) {
+            Correct(r, block, present & mBand & From(k));
+            --mEobRun;
+        }
+        r.Give();
+    }
+
+    void Restart()
+    {
+        if (mReader.Restart()) mEobRun = 0;
+    }
+
+    StreamState State() const { return mReader.State(); }
+    bool InMarkerSearch() const { return mReader.InMarkerSearch(); }
+
+private:
+    // Bits k to 63.
+    static uint64_t From(int32_t k) { return k >= 64 ? 0 : ~uint64_t{0} << k; }
+
+    // The position of the (n + 1)-th lowest set bit of x, 0 <= n <= 63;
+    // 64 when x has no more than n. Without a loop: the bits of each byte
+    // counted side by side and summed up byte after byte, which finds the
+    // byte; a table finds the bit in it.
+    static int32_t SelectBit(uint64_t x, int32_t n)
+    {
+        if (n == 0) return x == 0 ? 64 : __builtin_ctzll(x);
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kHigh = 0x8080808080808080ull;
+        uint64_t counts = x - ((x >> 1) & 0x5555555555555555ull);
+        counts = (counts & 0x3333333333333333ull) + ((counts >> 2) & 0x3333333333333333ull);
+        counts = (counts + (counts >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        const uint64_t upTo = counts * kOnes;  // byte b: the set bits of bytes 0 to b
+        // High bit of byte b where upTo(b) > n (every count is at most 64).
+        const uint64_t beyond = ((upTo | kHigh) - (static_cast<uint64_t>(n + 1) * kOnes)) & kHigh;
+        if (beyond == 0) return 64;
+        const int32_t byte = __builtin_ctzll(beyond) >> 3;
+        const int32_t before = byte == 0 ? 0 : static_cast<int32_t>((upTo >> (8 * byte - 8)) & 0xFF);
+        return 8 * byte + kBitInByte.at[(x >> (8 * byte)) & 0xFF][n - before];
+    }
+
+    // The reader's buffer in registers; Give hands it back before anything
+    // else reads, Load takes it again after.
+    struct Registers {
+        BitReader& bits;
+        BitReader::Registers r;
+
+        // At least count (1 to 32) bits in the buffer, unless a marker or
+        // the end of the data comes first.
+        bool TopUp(int count)
+        {
+            if (r.available >= count || bits.RefillWord(r)) return true;
+            Give();
+            bits.Fill();
+            Load();
+            return r.available >= count;
+        }
+        uint32_t Peek16() const { return static_cast<uint32_t>(r.buffer >> 48); }
+        void Skip(int count)
+        {
+            r.buffer <<= count;
+            r.available -= count;
+        }
+        // count bits that are in the buffer.
+        uint32_t Take(int count)
+        {
+            const uint32_t value = static_cast<uint32_t>(r.buffer >> (64 - count));
+            Skip(count);
+            return value;
+        }
+        void Give() { bits.Give(r); }
+        void Load() { r = bits.Take(); }
+    };
+
+    // A correction bit for each coefficient in mask, in order.
+    void Correct(Registers& r, int16_t* block, uint64_t mask)
+    {
+        while (mask != 0) {
+            if (!r.TopUp(1)) {
+                r.Give();
+                mReader.ReceiveBits(1);  // throws: a marker or the end of the data
+            }
+            int available = r.r.available;
+            uint64_t buffer = r.r.buffer;
+            const int32_t bit = mBit;
+            for (; mask != 0 && available > 0; --available) {
+                const int k = __builtin_ctzll(mask);
+                mask &= mask - 1;
+                // Without a branch: the correction bits are as good as random.
+                const int32_t one = static_cast<int32_t>(buffer >> 63);
+                buffer <<= 1;
+                const int32_t value = block[k];
+                const int32_t apply = one & static_cast<int32_t>((value & bit) == 0);
+                const int32_t step = value >= 0 ? bit : -bit;
+                block[k] = jpegmath::StoreCoefficient(value + (step & -apply));
+            }
+            r.r.buffer = buffer;
+            r.r.available = available;
+        }
+    }
+
+    const jpegscan::ScanLayout& mScan;
+    ScanReader mReader;
+    ScanLookups mLookups;
+    const int32_t mBit;
+    const uint64_t mBand;
+    int32_t mEobRun = 0;
+};
+
 template <jpegscan::ScanKind kKind>
 void Run(StoredScanSetup& setup)
 {
@@ -87,7 +285,11 @@ void DecodeProgressiveScan(StoredScanSetup& setup)
     case jpegscan::ScanKind::kDcFirst: Run<jpegscan::ScanKind::kDcFirst>(setup); return;
     case jpegscan::ScanKind::kDcRefine: Run<jpegscan::ScanKind::kDcRefine>(setup); return;
     case jpegscan::ScanKind::kAcFirst: Run<jpegscan::ScanKind::kAcFirst>(setup); return;
-    case jpegscan::ScanKind::kAcRefine: Run<jpegscan::ScanKind::kAcRefine>(setup); return;
+    case jpegscan::ScanKind::kAcRefine: {
+        AcRefineDecoder decoder(setup);
+        RunStoredScan(setup, decoder);
+        return;
+    }
     case jpegscan::ScanKind::kSequential: return;
     }
 }

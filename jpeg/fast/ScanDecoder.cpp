@@ -90,7 +90,7 @@ public:
         coefficients[0] = jpegmath::StoreCoefficient(mPacked[2]);
         for (int32_t n = 0; n < mPacked[3]; ++n) {
             const int32_t entry = mPacked[4 + n];
-            coefficients[entry & 63] = jpegmath::StoreCoefficient(entry >> 8);
+            coefficients[kZigzagOfNatural.k[entry & 63]] = jpegmath::StoreCoefficient(entry >> 8);
         }
     }
 
