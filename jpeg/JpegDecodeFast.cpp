@@ -4,11 +4,13 @@
 // errors and final reader position are those of the reference stages, bit
 // for bit.
 #include <cstdint>
+#include <optional>
 
 #include "JpegArithmetic.h"
 #include "JpegDecoder.h"
 #include "JpegTables.h"
 #include "ScanDecoder.h"
+#include "StoreOutput.h"
 
 namespace {
 
@@ -90,8 +92,7 @@ void JpegDecoder::RunFastScan(jpegfast::ScanStream& reader, Run&& run) {
 void JpegDecoder::DecodeFast() {
   AllocatePlanes();
   if (MultiScan()) {
-    DecodeScans(false);
-    TransformStoreFast();
+    DecodeScansFast();
     return;
   }
   AllocateUnits();
@@ -107,20 +108,41 @@ void JpegDecoder::DecodeFast() {
   RunFastScan(setup.reader, [&] { jpegfast::DecodeBaselineScan(setup); });
 }
 
-void JpegDecoder::DecodeScanFast() {
+// The scans as the reference decodes them, then the store into the planes.
+// The picture's final scan (the marker after its data is the EOI, or there
+// is none) is decoded while a second thread transforms the MCU rows it has
+// finished: nothing that follows can change them. (Should another scan come
+// all the same, which only damaged data can do, that thread is stopped
+// before it starts, and the store is transformed once the scans are done.)
+void JpegDecoder::DecodeScansFast() {
+  AllocateUnits();
+  jpegfast::OutputSetup output;
+  const int32_t* quant[3] = {mComponentQuant[0], mComponentQuant[1], mComponentQuant[2]};
+  FillOutputSetup(output, quant);
+  std::optional<jpegfast::StoreOutput> transform;
+  transform.emplace(output, mPlane);
+  bool early = false;
+  for (;;) {
+    const uint8_t* next = MarkerAfterScanData();
+    if (!early && (next == nullptr || next[1] == 0xD9)) early = transform->Start();
+    DecodeScanFast(early ? &*transform : nullptr);
+    if (!NextScan()) break;
+    if (early) {
+      transform.emplace(output, mPlane);
+      early = false;
+    }
+    BeginScan();
+  }
+  transform->Finish();
+}
+
+void JpegDecoder::DecodeScanFast(jpegfast::StoreOutput* output) {
   jpegfast::StoredScanSetup setup;
   setup.layout = mScan;
+  setup.output = output;
   for (int32_t i = 0; i < mScan.count; ++i) {
     setup.dc[i] = View(mHuff[0][mScanComp[i].td]);
     setup.ac[i] = View(mHuff[1][mScanComp[i].ta]);
   }
   RunFastScan(setup.reader, [&] { jpegfast::DecodeStoredScan(setup); });
-}
-
-void JpegDecoder::TransformStoreFast() {
-  AllocateUnits();
-  jpegfast::OutputSetup output;
-  const int32_t* quant[3] = {mComponentQuant[0], mComponentQuant[1], mComponentQuant[2]};
-  FillOutputSetup(output, quant);
-  jpegfast::TransformStore(output, mPlane);
 }

@@ -156,7 +156,7 @@ void JpegDecoder::AllocateUnits() {
 void JpegDecoder::Decode() {
   AllocatePlanes();
   if (MultiScan()) {
-    DecodeScans(true);
+    DecodeScansReference();
     TransformStore();
     return;
   }

@@ -3,6 +3,7 @@
 #include "JpegDecoder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -345,6 +346,14 @@ void* JpegDecoder::AllocateBytes(std::size_t bytes) {
   int32_t number = mAllocations++;
   if (number == mFailAllocation) return nullptr;
   return ::operator new(bytes, std::nothrow);
+}
+
+// Fresh pages from the system are zero already: calloc does not write them
+// again.
+void* JpegDecoder::AllocateZeroedBytes(std::size_t bytes) {
+  int32_t number = mAllocations++;
+  if (number == mFailAllocation) return nullptr;
+  return std::calloc(bytes == 0 ? 1 : bytes, 1);
 }
 
 void JpegDecoder::SetLastError(const char* message) { mLastError = message; }

@@ -65,6 +65,7 @@ namespace jpegfast {
 struct StreamState;
 struct OutputSetup;
 struct ScanStream;
+class StoreOutput;
 }
 
 class JpegDecoder {
@@ -153,8 +154,10 @@ private:
   void AnalysisJFXX();
   void FreeRgb();
   void AllocTable(int32_t** table, int32_t count, int32_t fill, const char* message);
-  // Every array the decoder allocates comes from here (null on failure).
+  // Every array the decoder allocates comes from here (null on failure);
+  // the zeroed ones are released with std::free.
   void* AllocateBytes(std::size_t bytes);
+  void* AllocateZeroedBytes(std::size_t bytes);
   void SetLastError(const char* message);
   void SetLastErrorNotSupported(const ENotSupported& e);
 
@@ -193,8 +196,8 @@ private:
   void FreeUnits();
   // The fast form of the pass (JpegDecodeFast.cpp).
   void DecodeFast();
-  void DecodeScanFast();
-  void TransformStoreFast();
+  void DecodeScansFast();
+  void DecodeScanFast(jpegfast::StoreOutput* output);
   void FillOutputSetup(jpegfast::OutputSetup& out, const int32_t* const quant[3]);
   template <class Run>
   void RunFastScan(jpegfast::ScanStream& reader, Run&& run);
@@ -203,13 +206,14 @@ private:
   // Pictures coded as several scans (JpegScans.cpp).
   bool MultiScan() const;
   void ResolveHeightFromDnl();
+  const uint8_t* MarkerAfterScanData() const;
   void ComponentBlocks(int32_t c, int32_t* across, int32_t* down) const;
   void StartScans();
   void BeginScan();
   void CheckScansCoverPicture() const;
   void AllocateCoefficients();
   void FreeCoefficients();
-  void DecodeScans(bool reference);
+  void DecodeScansReference();
   void DecodeScanReference();
   void DecodeSequentialBlock(int32_t component, int16_t* block);
   bool NextScan();

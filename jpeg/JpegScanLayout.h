@@ -50,9 +50,10 @@ struct ScanLayout {
 // MCU by MCU in raster order; within an MCU each scan component i in turn,
 // its v rows of h blocks. After every restartInterval MCUs, except after the
 // scan's last MCU (what follows the scan is read by the marker loop that
-// finds the next scan), calls restart().
-template <class BlockFunction, class RestartFunction>
-void WalkScan(const ScanLayout& scan, BlockFunction&& block, RestartFunction&& restart)
+// finds the next scan), calls restart(); after each row of MCUs,
+// rowsDone(rows so far).
+template <class BlockFunction, class RestartFunction, class RowsFunction>
+void WalkScan(const ScanLayout& scan, BlockFunction&& block, RestartFunction&& restart, RowsFunction&& rowsDone)
 {
     int32_t sinceRestart = 0;
     const int64_t mcus = int64_t{scan.mcusX} * scan.mcusY;
@@ -72,6 +73,7 @@ void WalkScan(const ScanLayout& scan, BlockFunction&& block, RestartFunction&& r
                 restart();
             }
         }
+        rowsDone(my + 1);
     }
 }
 

@@ -4,6 +4,7 @@
 // reference form's scan decoding is here too; its progressive block decoders
 // are in JpegProgressive.cpp, the fast form's scan decoders in jpeg/fast.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "JpegArithmetic.h"
@@ -24,21 +25,28 @@ bool JpegDecoder::MultiScan() const {
 // sized; without one the height stays 0 and the picture is empty.
 void JpegDecoder::ResolveHeightFromDnl() {
   if (mHeight != 0) return;
+  const uint8_t* const marker = MarkerAfterScanData();
+  if (marker != nullptr && marker[1] == 0xDC && mStream->End() - marker >= 6) {
+    mHeight = marker[4] << 8 | marker[5];
+  }
+}
+
+// The first marker from the reader's position on that is neither a stuffed
+// byte nor a restart marker: the one that ends the entropy-coded data of
+// the scan there. Null if the data ends first.
+const uint8_t* JpegDecoder::MarkerAfterScanData() const {
   const uint8_t* p = mStream->GetPos();
   const uint8_t* const end = mStream->End();
-  if (p == nullptr) return;
+  if (p == nullptr) return nullptr;
   while (end - p >= 2) {
     const void* found = std::memchr(p, 0xFF, static_cast<std::size_t>(end - p - 1));
-    if (found == nullptr) return;
+    if (found == nullptr) return nullptr;
     p = static_cast<const uint8_t*>(found);
     const uint8_t code = p[1];
-    if (code == 0x00 || (code >= 0xD0 && code <= 0xD7)) {  // stuffed byte, restart marker
-      p += 2;
-      continue;
-    }
-    if (code == 0xDC && end - p >= 6) mHeight = p[4] << 8 | p[5];
-    return;
+    if (code != 0x00 && (code < 0xD0 || code > 0xD7)) return p;
+    p += 2;
   }
+  return nullptr;
 }
 
 // A component's own blocks, ceil(Xi / 8) by ceil(Yi / 8) with
@@ -193,9 +201,8 @@ void JpegDecoder::AllocateCoefficients() {
   const uint64_t bytes = blocks * 64 * sizeof(int16_t);
   const int32_t count = bytes > INT32_MAX ? INT32_MAX : static_cast<int32_t>(bytes);
   if (bytes > static_cast<uint64_t>(PTRDIFF_MAX)) throw EMemoryError{count, "Decode:coefficients"};
-  void* memory = AllocateBytes(static_cast<std::size_t>(bytes));
+  void* memory = AllocateZeroedBytes(static_cast<std::size_t>(bytes));
   if (memory == nullptr) throw EMemoryError{count, "Decode:coefficients"};
-  std::memset(memory, 0, static_cast<std::size_t>(bytes));
   mCoefficients = static_cast<int16_t*>(memory);
   int16_t* next = mCoefficients;
   for (int32_t c = 0; c < mNumComponents; ++c) {
@@ -208,21 +215,17 @@ void JpegDecoder::AllocateCoefficients() {
 }
 
 void JpegDecoder::FreeCoefficients() {
-  ::operator delete(mCoefficients);
+  std::free(mCoefficients);
   mCoefficients = nullptr;
   for (jpegscan::CoefficientPlane& plane : mPlane) plane = jpegscan::CoefficientPlane{};
   for (jpegscan::CoefficientPlane& plane : mScan.plane) plane = jpegscan::CoefficientPlane{};
 }
 
 // The scans from the first (begun by AllocatePlanes) to the end of the
-// image.
-void JpegDecoder::DecodeScans(bool reference) {
+// image, in the reference form (the fast form's loop is DecodeScansFast).
+void JpegDecoder::DecodeScansReference() {
   for (;;) {
-    if (reference) {
-      DecodeScanReference();
-    } else {
-      DecodeScanFast();
-    }
+    DecodeScanReference();
     if (!NextScan()) return;
     BeginScan();
   }
@@ -299,7 +302,8 @@ void JpegDecoder::DecodeScanReference() {
           mDcPred[0] = mDcPred[1] = mDcPred[2] = 0;
           mEobRun = 0;
         }
-      });
+      },
+      [](int32_t) {});
 }
 
 // A block of a sequential scan, decoded as in a one-scan picture (scan

@@ -19,19 +19,13 @@ namespace {
 // a segment is a whole MCU row where that fits. Whole rows let each thread
 // write plane pages of its own (two threads writing one page make both of
 // them wait for it, and on a fresh page both take the page fault). The
-// transforms go through a segment in chunks of about kChunkBlocks blocks,
+// transforms go through a segment in chunks (ChunkMcus) of about 256 blocks,
 // whose samples stay in the nearest caches.
 constexpr int32_t kSegmentWords = 1 << 16;
-constexpr int32_t kChunkBlocks = 256;
 
 int32_t McuWords(const OutputSetup& s)
 {
     return BlocksPerMcu(s) * kMaxPackedWords;
-}
-
-int32_t ChunkMcus(const OutputSetup& s)
-{
-    return std::max<int32_t>(1, std::min(kChunkBlocks / BlocksPerMcu(s), s.mcusX));
 }
 
 // Words of a segment buffer: a whole MCU row at the most, at least one MCU.
@@ -259,6 +253,8 @@ private:
     std::thread mWorker;
 };
 
+}  // namespace
+
 bool UseTwoThreads(const OutputSetup& setup)
 {
     if (setup.threads == 1) return false;
@@ -267,7 +263,11 @@ bool UseTwoThreads(const OutputSetup& setup)
     return true;
 }
 
-}  // namespace
+int32_t ChunkMcus(const OutputSetup& s)
+{
+    constexpr int32_t kChunkBlocks = 256;
+    return std::max<int32_t>(1, std::min(kChunkBlocks / BlocksPerMcu(s), s.mcusX));
+}
 
 void RunOutput(const OutputSetup& setup, McuSource& source)
 {

@@ -29,4 +29,12 @@ public:
 // can be had.
 void RunOutput(const OutputSetup& setup, McuSource& source);
 
+// Whether the picture is transformed on two threads: as asked (threads 1 or
+// 2), or chosen by its size and the cores (0).
+bool UseTwoThreads(const OutputSetup& setup);
+
+// MCUs transformed together: about 256 blocks, whose samples stay in the
+// nearest caches.
+int32_t ChunkMcus(const OutputSetup& setup);
+
 }  // namespace jpegfast

@@ -1,6 +1,6 @@
 // The entry points of the fast form: a one-scan picture straight into the
-// planes; a sequential scan of a multi-scan picture into the store (the
-// progressive kinds have files of their own); the store into the planes.
+// planes; a scan of a multi-scan picture into the store (sequential scans
+// here, the progressive kinds in ProgressiveScans.cpp).
 #include "ScanDecoder.h"
 
 #include "JpegArithmetic.h"
@@ -41,33 +41,6 @@ private:
     const BaselineScanSetup& mSetup;
     SequentialDecoder& mDecoder;
     int32_t mSinceRestart = 0;
-};
-
-// The MCUs of a multi-scan picture, packed from the store.
-class StoredMcus : public McuSource {
-public:
-    StoredMcus(const OutputSetup& setup, const jpegscan::CoefficientPlane* store) : mSetup(setup), mStore(store) {}
-
-    int32_t* NextMcu(int32_t* packed) override
-    {
-        const OutputSetup& s = mSetup;
-        for (int32_t c = 0; c < s.numComponents; ++c) {
-            for (int32_t by = 0; by < s.v[c]; ++by) {
-                const int16_t* block = mStore[c].Block(mRow * s.v[c] + by, mColumn * s.h[c]);
-                for (int32_t bx = 0; bx < s.h[c]; ++bx, block += 64) packed = PackStoredBlock(block, packed);
-            }
-        }
-        if (++mColumn == s.mcusX) {
-            mColumn = 0;
-            ++mRow;
-        }
-        return packed;
-    }
-
-private:
-    const OutputSetup& mSetup;
-    const jpegscan::CoefficientPlane* mStore;
-    int32_t mRow = 0, mColumn = 0;
 };
 
 // Sequential scans of a multi-scan picture: the blocks as a one-scan picture
@@ -123,12 +96,6 @@ void DecodeStoredScan(StoredScanSetup& setup)
     }
     default: DecodeProgressiveScan(setup); return;
     }
-}
-
-void TransformStore(const OutputSetup& output, const jpegscan::CoefficientPlane* store)
-{
-    StoredMcus mcus(output, store);
-    RunOutput(output, mcus);
 }
 
 }  // namespace jpegfast

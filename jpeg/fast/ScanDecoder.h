@@ -6,14 +6,14 @@
 // (the best instruction set of the CPU), colour conversion in vector
 // registers, and two threads (Pipeline.h).
 //
-// Three entry points:
+// The entry points:
 //  - DecodeBaselineScan: a picture in one sequential scan, decoded MCU by
 //    MCU straight into the planes;
 //  - DecodeStoredScan: one scan of a picture coded as several scans, into
 //    the coefficient store (sequential scans, and the four kinds of
 //    progressive scan);
-//  - TransformStore: the whole store into the planes, once the scans are
-//    done.
+//  - StoreOutput (StoreOutput.h): the store into the planes, which may
+//    start during the picture's final scan.
 #pragma once
 
 #include <cstdint>
@@ -50,17 +50,18 @@ struct BaselineScanSetup {
 // throws.
 void DecodeBaselineScan(BaselineScanSetup& setup);
 
+class StoreOutput;
+
 struct StoredScanSetup {
     jpegscan::ScanLayout layout;
     HuffmanTableView dc[jpegscan::kMaxScanComponents];  // of each scan component
     HuffmanTableView ac[jpegscan::kMaxScanComponents];
     ScanStream reader;
+    // The picture's final scan: the output told of every row it finishes.
+    StoreOutput* output = nullptr;
 };
 
 // Decodes one scan into the store. Throws as DecodeBaselineScan does.
 void DecodeStoredScan(StoredScanSetup& setup);
-
-// Transforms the store (one plane per frame component) into the planes.
-void TransformStore(const OutputSetup& output, const jpegscan::CoefficientPlane* store);
 
 }  // namespace jpegfast

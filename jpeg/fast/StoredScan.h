@@ -9,6 +9,7 @@
 
 #include "JpegScanLayout.h"
 #include "ScanDecoder.h"
+#include "StoreOutput.h"
 
 namespace jpegfast {
 
@@ -38,7 +39,10 @@ void RunStoredScan(StoredScanSetup& setup, Decoder& decoder)
     HandingBackTheReader(setup.reader, decoder, [&] {
         jpegscan::WalkScan(
             setup.layout, [&](int32_t i, int16_t* coefficients) { decoder.Block(i, coefficients); },
-            [&] { decoder.Restart(); });
+            [&] { decoder.Restart(); },
+            [&](int32_t rows) {
+                if (setup.output != nullptr) setup.output->RowsFinal(setup.output->FinalRowsAfter(setup.layout, rows));
+            });
     });
 }
 
