@@ -7,63 +7,22 @@
 // difference; a failing case writes a diff image next to the test binary.
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <jpeglib.h>
-
 #include "JpegBuilder.h"
+#include "LibjpegHelpers.h"
 
 using namespace jpegtest;
 
 namespace {
 
-struct Picture {
-  int width = 0, height = 0;
-  Bytes rgb;  // interleaved, rows top-down
-};
+using Picture = libjpegtest::Rgb;
 
-struct LibjpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-};
-
-void OnLibjpegError(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<LibjpegError*>(cinfo->err)->jump, 1);
-}
-
-// Decodes with libjpeg-turbo; false if it fails.
-bool DecodeWithLibjpeg(const Bytes& bytes, Picture* out) {
-  jpeg_decompress_struct cinfo;
-  LibjpegError error;
-  cinfo.err = jpeg_std_error(&error.manager);
-  error.manager.error_exit = OnLibjpegError;
-  if (setjmp(error.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.dct_method = JDCT_FLOAT;
-  cinfo.do_fancy_upsampling = FALSE;
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  out->width = static_cast<int>(cinfo.output_width);
-  out->height = static_cast<int>(cinfo.output_height);
-  out->rgb.assign(static_cast<size_t>(out->width) * out->height * 3, 0);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out->rgb.data() + static_cast<size_t>(cinfo.output_scanline) * out->width * 3;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
-}
+bool DecodeWithLibjpeg(const Bytes& bytes, Picture* out) { return libjpegtest::Decode(bytes, out, true); }
 
 void WriteDiffImage(const std::string& name, const Decoded& ours, const Picture& theirs) {
   std::string path = name + "-diff.ppm";
@@ -73,7 +32,7 @@ void WriteDiffImage(const std::string& name, const Decoded& ours, const Picture&
   const Bytes* planes[3] = {&ours.red, &ours.green, &ours.blue};
   for (size_t i = 0; i < static_cast<size_t>(theirs.width) * theirs.height; ++i) {
     for (int c = 0; c < 3; ++c) {
-      int d = std::abs((*planes[c])[i] - theirs.rgb[3 * i + c]) * 16;
+      int d = std::abs((*planes[c])[i] - theirs.pixels[3 * i + c]) * 16;
       std::fputc(d > 255 ? 255 : d, f);
     }
   }
@@ -127,7 +86,7 @@ TEST_P(JpegConformance, MatchesLibjpegWithinTolerance) {
     size_t over4 = 0;
     for (size_t i = 0; i < pixels; ++i) {
       for (int ch = 0; ch < 3; ++ch) {
-        const int d = std::abs((*planes[ch])[i] - theirs.rgb[3 * i + ch]);
+        const int d = std::abs((*planes[ch])[i] - theirs.pixels[3 * i + ch]);
         sum += d;
         over4 += d > 4;
         if (d > largest) largest = d;

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "JpegDecoder.h"
+#include "LibjpegHelpers.h"
 #include "TestJpegWriter.h"
 
 namespace {
@@ -126,94 +124,14 @@ Bytes ReadFile(const std::string& path)
 
 // --- libjpeg-turbo: real photographs, decoded, cropped and re-encoded -------
 
-struct LibjpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void ErrorExit(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<LibjpegError*>(info->err)->jump, 1);
-}
-
-struct Rgb {
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;
-};
+using libjpegtest::EncodeSettings;
+using libjpegtest::Rgb;
 
 Rgb DecodeWithLibjpeg(const Bytes& bytes)
 {
     Rgb rgb;
-    jpeg_decompress_struct info;
-    LibjpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return Rgb{};
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    rgb.width = static_cast<int>(info.output_width);
-    rgb.height = static_cast<int>(info.output_height);
-    rgb.pixels.resize(static_cast<size_t>(rgb.width) * rgb.height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = rgb.pixels.data() + static_cast<size_t>(info.output_scanline) * rgb.width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    if (!libjpegtest::Decode(bytes, &rgb, false)) return Rgb{};
     return rgb;
-}
-
-struct EncodeSettings {
-    int quality;
-    int h, v;  // luminance sampling factors; chroma 1x1
-    bool grey;
-    int restartInterval;  // MCUs
-    bool optimize;
-};
-
-Bytes EncodeWithLibjpeg(const Rgb& rgb, int x0, int y0, int width, int height, const EncodeSettings& s)
-{
-    jpeg_compress_struct info;
-    LibjpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return Bytes{};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (s.grey) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-    jpeg_set_quality(&info, s.quality, TRUE);
-    info.comp_info[0].h_samp_factor = s.h;
-    info.comp_info[0].v_samp_factor = s.v;
-    info.restart_interval = static_cast<unsigned>(s.restartInterval);
-    info.optimize_coding = s.optimize ? TRUE : FALSE;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        const uint8_t* row = rgb.pixels.data() + (static_cast<size_t>(y0 + info.next_scanline) * rgb.width + x0) * 3;
-        JSAMPROW rows[1] = {const_cast<uint8_t*>(row)};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 const char* const kPhotoDir = "/usr/share/backgrounds/mate/nature";
@@ -256,7 +174,7 @@ TEST(FastDecoderEquivalence, CropsOfRealPhotographs)
             ADD_FAILURE() << "cannot read " << c.photo << " (Debian package mate-backgrounds)";
             continue;
         }
-        const Bytes jpeg = EncodeWithLibjpeg(rgb, c.x, c.y, c.width, c.height, c.settings);
+        const Bytes jpeg = libjpegtest::Encode(rgb, c.x, c.y, c.width, c.height, c.settings);
         ASSERT_FALSE(jpeg.empty());
         const std::string what = std::string(c.photo) + " crop " + std::to_string(c.width) + "x" +
                                  std::to_string(c.height) + " sampling " + std::to_string(c.settings.h) + "x" +
