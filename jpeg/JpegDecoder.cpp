@@ -250,13 +250,17 @@ void JpegDecoder::AnalysisDQT(int32_t length) {
 // Scan header (T.81 B.2.3). The scan table has three entries: a header that
 // lists more components is refused. A scan may select Huffman tables 0 to 2
 // in a baseline frame (or with no frame header), 0 to 3 in extended
-// sequential and progressive frames. The decode pass checks the rest.
+// sequential and progressive frames. The decode pass checks the rest. The
+// header is kept only once it is read and checked whole: one met between
+// scans that fails ends the decode, and the decoder may be asked to decode
+// again with the header it holds.
 void JpegDecoder::AnalysisScan() {
-  mScanCount = static_cast<uint8_t>(mStream->GetByte());
-  if (mScanCount > 3) throw EIndexError{3, mScanCount, "AnalysisScan:Ns Over"};
+  const int32_t count = mStream->GetByte();
+  if (count > 3) throw EIndexError{3, count, "AnalysisScan:Ns Over"};
   const int32_t lastTable = mFrameMarker == 0xC1 || mFrameMarker == 0xC2 ? 3 : 2;
-  for (int32_t i = 0; i < mScanCount; ++i) {
-    ScanComponent& comp = mScanComp[i];
+  ScanComponent comps[3] = {mScanComp[0], mScanComp[1], mScanComp[2]};
+  for (int32_t i = 0; i < count; ++i) {
+    ScanComponent& comp = comps[i];
     comp.cs = static_cast<int8_t>(mStream->GetByte());
     int32_t selectors = mStream->GetByte();
     comp.td = static_cast<int8_t>(selectors >> 4);
@@ -264,9 +268,13 @@ void JpegDecoder::AnalysisScan() {
     if (comp.td > lastTable) throw EIndexError{lastTable, comp.td, "AnalysisScan:Td Over"};
     if (comp.ta > lastTable) throw EIndexError{lastTable, comp.ta, "AnalysisScan:Ta Over"};
   }
-  mSs = static_cast<uint8_t>(mStream->GetByte());
-  mSe = static_cast<uint8_t>(mStream->GetByte());
-  int32_t approximation = mStream->GetByte();
+  const int32_t ss = mStream->GetByte();
+  const int32_t se = mStream->GetByte();
+  const int32_t approximation = mStream->GetByte();
+  mScanCount = static_cast<uint8_t>(count);
+  for (int32_t i = 0; i < 3; ++i) mScanComp[i] = comps[i];
+  mSs = static_cast<uint8_t>(ss);
+  mSe = static_cast<uint8_t>(se);
   mAh = static_cast<uint8_t>(approximation >> 4);
   mAl = static_cast<uint8_t>(approximation & 15);
 }

@@ -366,3 +366,47 @@ TEST_P(JpegMultiScan, MemoryOfTheCoefficientStore) {
     EXPECT_EQ(Access::Coefficients(decoder), nullptr);
   }
 }
+
+namespace {
+
+void CheckEveryFailedAllocation(const Bytes& jpeg, Form form) {
+  int32_t allocations = 0;
+  {
+    ExactBuffer buffer(jpeg);
+    JpegDecoder decoder;
+    ASSERT_EQ(decoder.AnalysisHeader(buffer.data(), buffer.size()), 0);
+    const int32_t before = Access::Allocations(decoder);
+    ASSERT_EQ(DecodeWith(decoder, form), 0);
+    allocations = Access::Allocations(decoder) - before;
+  }
+  EXPECT_GT(allocations, 7);  // 3 planes, the store, 3 MCU buffers, tables between scans
+  for (int32_t failing = 0; failing < allocations; ++failing) {
+    ExactBuffer buffer(jpeg);
+    JpegDecoder decoder;
+    ASSERT_EQ(decoder.AnalysisHeader(buffer.data(), buffer.size()), 0);
+    Access::FailAllocation(decoder, Access::Allocations(decoder) + failing);
+    EXPECT_EQ(DecodeWith(decoder, form), -1) << failing;
+    EXPECT_EQ(Access::Plane(decoder, 0), nullptr) << failing;
+    EXPECT_EQ(Access::Coefficients(decoder), nullptr) << failing;
+    const int32_t again = DecodeWith(decoder, form);
+    EXPECT_TRUE(again == 0 || again == -1 || again == -2) << failing;
+  }
+}
+
+}  // namespace
+
+// Every allocation of a multi-scan pass failing in turn (the planes, the
+// store, the Huffman tables defined between scans, the MCU buffers): out of
+// memory with no planes left, and a second decode of the same object fails
+// or succeeds cleanly, whatever the first one left in its tables.
+TEST_P(JpegMultiScan, EveryFailedAllocationOfThePass) {
+  // A DC table redefined between two scans, the first of which uses it.
+  JpegBuilder redefined;
+  redefined.Soi().DqtFlat(0, 1).Sof(0xC2, 8, 8, {{1, 1, 1, 0}});
+  redefined.Dht(0, 0, OneSymbolTable(0)).Dht(1, 0, OneSymbolTable(0));
+  redefined.Sos({{1, 0, 0}}, 0, 0, 0, 0).Raw({0x00}).Dht(0, 0, LuminanceDcTable());
+  redefined.Sos({{1, 0, 0}}, 1, 63, 0, 0).Raw({0x00}).Eoi();
+  for (const Bytes& jpeg : {Fixture("rocket-progressive.jpg"), redefined.bytes}) {
+    CheckEveryFailedAllocation(jpeg, form());
+  }
+}

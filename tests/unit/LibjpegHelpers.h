@@ -160,6 +160,10 @@ inline Bytes Transcode(const Bytes& jpeg, const std::vector<Scan>& script, bool 
     out.num_scans = static_cast<int>(scans.size());
   }
   out.restart_interval = static_cast<unsigned>(restartInterval);
+  // Tables made for the data, as -optimize makes them: every symbol the
+  // coefficients need gets a code (the standard tables have none for AC
+  // magnitudes of 11 bits).
+  out.optimize_coding = TRUE;
   jpeg_write_coefficients(&out, coefficients);
   jpeg_finish_compress(&out);
   jpeg_finish_decompress(&in);
