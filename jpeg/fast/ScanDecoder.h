@@ -4,7 +4,7 @@
 // differs only in how: Huffman symbols by table lookup, a buffered bit
 // reader, the inverse DCT over the non-zero coefficients in vector registers
 // (the best instruction set of the CPU), colour conversion in vector
-// registers, and two threads (Pipeline.h).
+// registers, and two threads (Pipeline.h, StoreOutput.h).
 //
 // The entry points:
 //  - DecodeBaselineScan: a picture in one sequential scan, decoded MCU by
