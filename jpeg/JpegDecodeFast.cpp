@@ -115,7 +115,6 @@ void JpegDecoder::DecodeFast() {
 // all the same, which only damaged data can do, that thread is stopped
 // before it starts, and the store is transformed once the scans are done.)
 void JpegDecoder::DecodeScansFast() {
-  AllocateUnits();
   jpegfast::OutputSetup output;
   const int32_t* quant[3] = {mComponentQuant[0], mComponentQuant[1], mComponentQuant[2]};
   FillOutputSetup(output, quant);
@@ -133,6 +132,10 @@ void JpegDecoder::DecodeScansFast() {
     }
     BeginScan();
   }
+  // The MCU buffers come after the scans, as in the reference form (only
+  // the MCU-by-MCU transform uses them, never the second thread).
+  AllocateUnits();
+  for (int32_t c = 0; c < 3; ++c) output.units[c] = mUnit[c];
   transform->Finish();
 }
 
