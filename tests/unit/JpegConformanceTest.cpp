@@ -121,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"tiny-420-restart2.jpg", "4:2:0, 48x32, restart every 2 MCUs"},
                     Case{"rocket-422-optimized.jpg", "4:2:2, optimised Huffman tables"},
                     Case{"rocket-420-203x117.jpg", "4:2:0, partial MCUs at both edges"},
-                    Case{"rocket-progressive.jpg", "4:2:0, progressive"}),
+                    Case{"rocket-progressive.jpg", "4:2:0, progressive"},
+                    Case{"rocket-444-scans-restart2.jpg", "4:4:4, a scan a component"}),
     [](const testing::TestParamInfo<Case>& info) {
       std::string name = info.param.path;
       name = name.substr(0, name.find('.'));

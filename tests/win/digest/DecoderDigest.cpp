@@ -65,6 +65,7 @@ const std::vector<std::string>& DecoderDigestFiles() {
       "tests/data/jpeg/rocket-440.jpg",
       "tests/data/jpeg/rocket-444-restart-row.jpg",
       "tests/data/jpeg/rocket-444.jpg",
+      "tests/data/jpeg/rocket-444-scans-restart2.jpg",
       "tests/data/jpeg/rocket-grey-2x2.jpg",
       "tests/data/jpeg/rocket-grey.jpg",
       "tests/data/jpeg/rocket-progressive.jpg",
