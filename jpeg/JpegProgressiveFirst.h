@@ -40,14 +40,12 @@ void DecodeDcFirstBlock(Source& source, const ScanLayout& scan, int32_t i, int32
 // the next 2^n - 1 + (n more bits) blocks, which eobRun counts down. The
 // run rules are the sequential ones, within the band: a run past Se is an
 // error, 0xF0 stands for sixteen zeros.
+// The band from coefficient k on (the rest of a block that is not in an
+// end-of-band run).
 template <class Source>
-void DecodeAcFirstBlock(Source& source, const ScanLayout& scan, int32_t& eobRun, int16_t* block)
+void DecodeAcFirstFrom(Source& source, const ScanLayout& scan, int32_t& eobRun, int16_t* block, int32_t k)
 {
-    if (eobRun > 0) {
-        --eobRun;
-        return;
-    }
-    for (int32_t k = scan.ss; k <= scan.se;) {
+    while (k <= scan.se) {
         const int32_t runSize = source.Symbol(1, 0);
         const int32_t run = runSize >> 4;
         const int32_t size = runSize & 15;
@@ -63,6 +61,16 @@ void DecodeAcFirstBlock(Source& source, const ScanLayout& scan, int32_t& eobRun,
         }
         ++k;
     }
+}
+
+template <class Source>
+void DecodeAcFirstBlock(Source& source, const ScanLayout& scan, int32_t& eobRun, int16_t* block)
+{
+    if (eobRun > 0) {
+        --eobRun;
+        return;
+    }
+    DecodeAcFirstFrom(source, scan, eobRun, block, scan.ss);
 }
 
 }  // namespace jpegscan

@@ -1,7 +1,9 @@
-// Progressive scans in the fast form: the block decoders that both forms
-// share (JpegProgressiveFirst.h, JpegProgressiveRefine.h) over the buffered
-// bit reader and lookup tables of ScanReader, one decoder for each kind of
-// scan, chosen once per scan.
+// Progressive scans in the fast form, one decoder for each kind of scan,
+// chosen once per scan: the block logic that both forms share
+// (JpegProgressiveFirst.h) over the buffered bit reader and lookup tables
+// of ScanReader for DC scans; register-resident loops for AC first scans
+// (falling back to the shared logic) and AC refinement scans (tested
+// against the reference's JpegProgressiveRefine.h), where the time goes.
 #include "JpegProgressiveFirst.h"
 #include "JpegProgressiveRefine.h"
 #include "PackedBlock.h"
@@ -13,11 +15,13 @@ namespace {
 // The bits of one progressive scan.
 class FastBits {
 public:
-    explicit FastBits(const StoredScanSetup& setup)
+    // combined: the AC lookups with their combined symbol-and-magnitude
+    // tables.
+    explicit FastBits(const StoredScanSetup& setup, bool combined = false)
         : mReader(setup.reader.stream, setup.reader.searchMarker, setup.reader.context)
     {
         const bool dc = setup.layout.ss == 0;
-        mLookups.Build(setup.layout.count, dc ? setup.dc : nullptr, dc ? nullptr : setup.ac, false);
+        mLookups.Build(setup.layout.count, dc ? setup.dc : nullptr, dc ? nullptr : setup.ac, combined);
     }
 
     int32_t Symbol(int32_t tableClass, int32_t i)
@@ -29,36 +33,32 @@ public:
 
     ScanReader& Reader() { return mReader; }
     const ScanReader& Reader() const { return mReader; }
+    const ScanLookups& Lookups() const { return mLookups; }
 
 private:
     ScanReader mReader;
     ScanLookups mLookups;
 };
 
-// One scan of the given kind: the blocks, and what an RST marker starts
-// afresh (the DC predictors, an end-of-band run).
+// DC first and DC refinement scans: the shared block logic over FastBits,
+// and what an RST marker starts afresh (the DC predictors).
 template <jpegscan::ScanKind kKind>
-class ProgressiveDecoder {
+class DcDecoder {
 public:
-    explicit ProgressiveDecoder(const StoredScanSetup& setup) : mScan(setup.layout), mBits(setup) {}
+    explicit DcDecoder(const StoredScanSetup& setup) : mScan(setup.layout), mBits(setup) {}
 
     void Block(int32_t i, int16_t* block)
     {
         if constexpr (kKind == jpegscan::ScanKind::kDcFirst) {
             jpegscan::DecodeDcFirstBlock(mBits, mScan, i, mPred[i], block);
-        } else if constexpr (kKind == jpegscan::ScanKind::kDcRefine) {
-            jpegscan::DecodeDcRefineBlock(mBits, mScan, block);
         } else {
-            jpegscan::DecodeAcFirstBlock(mBits, mScan, mEobRun, block);
+            jpegscan::DecodeDcRefineBlock(mBits, mScan, block);
         }
     }
 
     void Restart()
     {
-        if (mBits.Reader().Restart()) {
-            mPred[0] = mPred[1] = mPred[2] = 0;
-            mEobRun = 0;
-        }
+        if (mBits.Reader().Restart()) mPred[0] = mPred[1] = mPred[2] = 0;
     }
 
     StreamState State() const { return mBits.Reader().State(); }
@@ -68,6 +68,114 @@ private:
     const jpegscan::ScanLayout& mScan;
     FastBits mBits;
     int32_t mPred[jpegscan::kMaxScanComponents] = {};
+};
+
+// The reader's buffer in registers; Give hands it back before anything
+// else reads, Load takes it again after.
+struct BufferRegisters {
+    BitReader& bits;
+    BitReader::Registers r;
+
+    // At least count (1 to 32) bits in the buffer, unless a marker or
+    // the end of the data comes first.
+    bool TopUp(int count)
+    {
+        if (r.available >= count || bits.RefillWord(r)) return true;
+        Give();
+        bits.Fill();
+        Load();
+        return r.available >= count;
+    }
+    uint32_t Peek16() const { return static_cast<uint32_t>(r.buffer >> 48); }
+    void Skip(int count)
+    {
+        r.buffer <<= count;
+        r.available -= count;
+    }
+    // count bits that are in the buffer.
+    uint32_t Take(int count)
+    {
+        const uint32_t value = static_cast<uint32_t>(r.buffer >> (64 - count));
+        Skip(count);
+        return value;
+    }
+    void Give() { bits.Give(r); }
+    void Load() { r = bits.Take(); }
+};
+
+// AC first scans (T.81 G.1.2.2) with the outcome of
+// jpegscan::DecodeAcFirstBlock, bit for bit: with at least 32 bits in the
+// buffer (a code and its magnitude never take more), each code is decoded
+// in registers, the common short codes with their magnitudes in one
+// lookup. At anything else (fewer bits before a marker or the end of the
+// data, no match, a run past the band) the rest of the block goes to the
+// shared block logic over the careful reads, which gives the errors.
+class AcFirstDecoder {
+public:
+    explicit AcFirstDecoder(const StoredScanSetup& setup) : mScan(setup.layout), mBits(setup, true) {}
+
+    void Block(int32_t, int16_t* block)
+    {
+        if (mEobRun > 0) {
+            --mEobRun;
+            return;
+        }
+        BitReader& bits = mBits.Reader().bits;
+        const HuffmanLookup& ac = mBits.Lookups().Ac(0);
+        const int32_t se = mScan.se, al = mScan.al;
+        BufferRegisters r{bits, bits.Take()};
+        int32_t k = mScan.ss;
+        while (k <= se && r.TopUp(32)) {
+            const int32_t entry = ac.Combined(r.Peek16());
+            if (entry & HuffmanLookup::kCombinedValue) {
+                const int32_t run = (entry >> 5) & 15;
+                if (k + run > se) break;
+                r.Skip(entry & 31);
+                k += run;
+                block[k] = jpegmath::StoreCoefficient(jpegmath::WrappingShiftLeft(entry >> 16, al));
+                ++k;
+                continue;
+            }
+            if (entry & HuffmanLookup::kCombinedEnd) {  // EOB0: this block only
+                r.Skip(entry & 31);
+                r.Give();
+                return;
+            }
+            int length;
+            const int32_t symbol = ac.Decode(r.Peek16(), &length);
+            if (symbol == HuffmanLookup::kNoMatch) break;
+            const int32_t run = symbol >> 4;
+            const int32_t size = symbol & 15;
+            if (size == 0 && run < 15) {
+                r.Skip(length);
+                mEobRun = (1 << run) - 1 + (run != 0 ? static_cast<int32_t>(r.Take(run)) : 0);
+                r.Give();
+                return;
+            }
+            if (k + run > se) break;
+            r.Skip(length);
+            k += run;
+            if (size != 0) {
+                const int32_t value = jpegmath::Extend(static_cast<int32_t>(r.Take(size)), size);
+                block[k] = jpegmath::StoreCoefficient(jpegmath::WrappingShiftLeft(value, al));
+            }
+            ++k;
+        }
+        r.Give();
+        jpegscan::DecodeAcFirstFrom(mBits, mScan, mEobRun, block, k);
+    }
+
+    void Restart()
+    {
+        if (mBits.Reader().Restart()) mEobRun = 0;
+    }
+
+    StreamState State() const { return mBits.Reader().State(); }
+    bool InMarkerSearch() const { return mBits.Reader().InMarkerSearch(); }
+
+private:
+    const jpegscan::ScanLayout& mScan;
+    FastBits mBits;
     int32_t mEobRun = 0;
 };
 
@@ -109,7 +217,7 @@ public:
     void Block(int32_t, int16_t* block)
     {
         BitReader& bits = mReader.bits;
-        Registers r{bits, bits.Take()};
+        BufferRegisters r{bits, bits.Take()};
         const uint64_t present = NonZeroMask(block);
         int32_t k = mScan.ss;
         if (mEobRun == 0) {
@@ -202,41 +310,8 @@ private:
         return 8 * byte + kBitInByte.at[(x >> (8 * byte)) & 0xFF][n - before];
     }
 
-    // The reader's buffer in registers; Give hands it back before anything
-    // else reads, Load takes it again after.
-    struct Registers {
-        BitReader& bits;
-        BitReader::Registers r;
-
-        // At least count (1 to 32) bits in the buffer, unless a marker or
-        // the end of the data comes first.
-        bool TopUp(int count)
-        {
-            if (r.available >= count || bits.RefillWord(r)) return true;
-            Give();
-            bits.Fill();
-            Load();
-            return r.available >= count;
-        }
-        uint32_t Peek16() const { return static_cast<uint32_t>(r.buffer >> 48); }
-        void Skip(int count)
-        {
-            r.buffer <<= count;
-            r.available -= count;
-        }
-        // count bits that are in the buffer.
-        uint32_t Take(int count)
-        {
-            const uint32_t value = static_cast<uint32_t>(r.buffer >> (64 - count));
-            Skip(count);
-            return value;
-        }
-        void Give() { bits.Give(r); }
-        void Load() { r = bits.Take(); }
-    };
-
     // A correction bit for each coefficient in mask, in order.
-    void Correct(Registers& r, int16_t* block, uint64_t mask)
+    void Correct(BufferRegisters& r, int16_t* block, uint64_t mask)
     {
         while (mask != 0) {
             if (!r.TopUp(1)) {
@@ -273,7 +348,7 @@ private:
 template <jpegscan::ScanKind kKind>
 void Run(StoredScanSetup& setup)
 {
-    ProgressiveDecoder<kKind> decoder(setup);
+    DcDecoder<kKind> decoder(setup);
     RunStoredScan(setup, decoder);
 }
 
@@ -284,7 +359,11 @@ void DecodeProgressiveScan(StoredScanSetup& setup)
     switch (setup.layout.kind) {
     case jpegscan::ScanKind::kDcFirst: Run<jpegscan::ScanKind::kDcFirst>(setup); return;
     case jpegscan::ScanKind::kDcRefine: Run<jpegscan::ScanKind::kDcRefine>(setup); return;
-    case jpegscan::ScanKind::kAcFirst: Run<jpegscan::ScanKind::kAcFirst>(setup); return;
+    case jpegscan::ScanKind::kAcFirst: {
+        AcFirstDecoder decoder(setup);
+        RunStoredScan(setup, decoder);
+        return;
+    }
     case jpegscan::ScanKind::kAcRefine: {
         AcRefineDecoder decoder(setup);
         RunStoredScan(setup, decoder);
