@@ -201,6 +201,29 @@ TEST_P(JpegDecodePass, ComponentsInSeparateScans) {
   }
 }
 
+// An extended sequential frame (SOF1) may select Huffman tables 0 to 3:
+// here table 3 for both classes, in one scan and in scans of their own.
+TEST_P(JpegDecodePass, ExtendedSequentialFramesUseTableThree) {
+  for (bool separate : {false, true}) {
+    JpegBuilder b;
+    b.Soi().DqtFlat(0, 1).Sof(0xC1, 8, 8, separate ? k444 : kGrey);
+    b.Dht(0, 3, LuminanceDcTable()).Dht(1, 3, AllSymbolsTable());
+    const int dcs[3] = {80, 0, 0};  // Y 138, neutral chroma
+    for (int c = 0; c < (separate ? 3 : 1); ++c) {
+      BitWriter w;
+      int pred = 0;
+      SimpleEncoder().Dc(w, pred, dcs[c]);
+      b.Sos({{c + 1, 3, 3}}).Raw(w.Take());
+    }
+    DecodeRun r(b.Eoi().bytes, form());
+    ASSERT_EQ(r.decode, 0) << r.message;
+    for (int i = 0; i < 64; ++i) {
+      EXPECT_EQ(r.planes[kRed][i], 138);
+      EXPECT_EQ(r.planes[kBlue][i], 138);
+    }
+  }
+}
+
 // Greyscale 24 x 8, restart interval 2: MCU 3 is coded with its predictor
 // reset. A restart marker resets it whatever its number; any other marker
 // there resets nothing.
