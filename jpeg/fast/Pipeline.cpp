@@ -41,15 +41,7 @@ std::size_t SegmentWords(const OutputSetup& s)
 int32_t DecodeSegment(const OutputSetup& s, McuSource& source, int32_t column, int32_t* buffer,
                       std::size_t words)
 {
-    const int32_t mcuWords = McuWords(s);
-    int32_t* const end = buffer + words;
-    int32_t* packed = buffer;
-    int32_t count = 0;
-    while (column + count < s.mcusX && end - packed >= mcuWords) {
-        packed = source.NextMcu(packed);
-        ++count;
-    }
-    return count;
+    return source.NextMcus(buffer, buffer + words, McuWords(s), s.mcusX - column);
 }
 
 // One thread, MCU by MCU in the decoder's MCU buffers: for pictures whose
@@ -61,7 +53,7 @@ void DecodeMcuByMcu(const OutputSetup& setup, McuSource& source, const Transform
     if (!blocks) throw EMemoryError{BlocksPerMcu(setup), "Disconvert unit1"};
     for (int32_t row = 0; row < setup.mcusY; ++row) {
         for (int32_t column = 0; column < setup.mcusX; ++column) {
-            source.NextMcu(blocks.get());
+            source.NextMcus(blocks.get(), blocks.get() + words, static_cast<int32_t>(words), 1);
             transformer.TransformMcu(blocks.get(), column, row, setup.units);
         }
     }

@@ -17,9 +17,12 @@ namespace jpegfast {
 class McuSource {
 public:
     virtual ~McuSource() = default;
-    // The packed blocks of the next MCU in raster order, written from packed
-    // on (BlocksPerMcu * kMaxPackedWords words at the most); returns the end.
-    virtual int32_t* NextMcu(int32_t* packed) = 0;
+    // The packed blocks of the next MCUs in raster order, written from
+    // packed on: at most `most` of them, as many as fit before end with room
+    // for the largest MCU (mcuWords words) before each; returns how many.
+    // One call for a whole segment keeps the decoder's state in registers
+    // from MCU to MCU.
+    virtual int32_t NextMcus(int32_t* packed, const int32_t* end, int32_t mcuWords, int32_t most) = 0;
 };
 
 // Every MCU of the frame from the source into the planes: MCU by MCU in the

@@ -19,22 +19,25 @@ class BaselineMcus : public McuSource {
 public:
     BaselineMcus(const BaselineScanSetup& setup, SequentialDecoder& decoder) : mSetup(setup), mDecoder(decoder) {}
 
-    int32_t* NextMcu(int32_t* packed) override
+    int32_t NextMcus(int32_t* packed, const int32_t* end, int32_t mcuWords, int32_t most) override
     {
         const OutputSetup& s = mSetup.output;
-        for (int32_t c = 0; c < s.numComponents; ++c) {
-            const int32_t count = s.h[c] * s.v[c];
-            for (int32_t i = 0; i < count; ++i) {
-                PackedBlock block(packed);
-                mDecoder.DecodeBlock(c, block);
-                packed = block.Finish();
+        int32_t count = 0;
+        for (; count < most && end - packed >= mcuWords; ++count) {
+            for (int32_t c = 0; c < s.numComponents; ++c) {
+                const int32_t blocks = s.h[c] * s.v[c];
+                for (int32_t i = 0; i < blocks; ++i) {
+                    PackedBlock block(packed);
+                    mDecoder.DecodeBlock(c, block);
+                    packed = block.Finish();
+                }
+            }
+            if (mSetup.restartInterval != 0 && ++mSinceRestart == mSetup.restartInterval) {
+                mSinceRestart = 0;
+                mDecoder.Restart();
             }
         }
-        if (mSetup.restartInterval != 0 && ++mSinceRestart == mSetup.restartInterval) {
-            mSinceRestart = 0;
-            mDecoder.Restart();
-        }
-        return packed;
+        return count;
     }
 
 private:

@@ -11,9 +11,17 @@
 #include "PackedBlock.h"
 #include "ScanReader.h"
 
+#if defined(__GNUC__)
+#define JPEGFAST_INLINE inline __attribute__((always_inline))
+#else
+#define JPEGFAST_INLINE inline
+#endif
+
 namespace jpegfast {
 
-class SequentialDecoder {
+// Cache-line aligned: its reader state is written for every code, while the
+// second thread reads what lies around it on the stack.
+class alignas(64) SequentialDecoder {
 public:
     // The scan's components in scan order, with their DC and AC tables.
     SequentialDecoder(int32_t count, const HuffmanTableView* dc, const HuffmanTableView* ac, const StreamState& start,
@@ -23,8 +31,9 @@ public:
         mLookups.Build(count, dc, ac, true);
     }
 
-    // One block of scan component c.
-    void DecodeBlock(int32_t c, PackedBlock& block)
+    // One block of scan component c (inlined into the MCU loops: it is the
+    // heart of the pass).
+    JPEGFAST_INLINE void DecodeBlock(int32_t c, PackedBlock& block)
     {
         int32_t k = DecodeBlockFast(c, block);
         if (k > 63) return;
@@ -87,7 +96,7 @@ private:
     // careful path goes on: 0 (the DC code), k (the AC code at k), or 64
     // when the block is done; nonZero and the coefficients so far are in
     // the block.
-    int32_t DecodeBlockFast(int32_t c, PackedBlock& block)
+    JPEGFAST_INLINE int32_t DecodeBlockFast(int32_t c, PackedBlock& block)
     {
         BitReader& reader = mReader.bits;
         const HuffmanLookup& ac = mLookups.Ac(c);

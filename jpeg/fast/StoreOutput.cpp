@@ -17,14 +17,17 @@ class StoredMcus : public McuSource {
 public:
     StoredMcus(const OutputSetup& setup, const jpegscan::CoefficientPlane* store) : mSetup(setup), mStore(store) {}
 
-    int32_t* NextMcu(int32_t* packed) override
+    int32_t NextMcus(int32_t* packed, const int32_t* end, int32_t mcuWords, int32_t most) override
     {
-        packed = PackStoredMcu(mSetup, mStore, mRow, mColumn, packed);
-        if (++mColumn == mSetup.mcusX) {
-            mColumn = 0;
-            ++mRow;
+        int32_t count = 0;
+        for (; count < most && end - packed >= mcuWords; ++count) {
+            packed = PackStoredMcu(mSetup, mStore, mRow, mColumn, packed);
+            if (++mColumn == mSetup.mcusX) {
+                mColumn = 0;
+                ++mRow;
+            }
         }
-        return packed;
+        return count;
     }
 
 private:
