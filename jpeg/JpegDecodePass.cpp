@@ -1,61 +1,65 @@
-// The decode pass over the first scan: MCU by MCU, blocks decoded and
-// upsampled into one MCU of samples per component, converted to red, green
-// and blue; restart markers between intervals (T.81 E.2.4, F.2.2.5).
+// The decode pass: the checks, sizes and allocations both forms start with,
+// and the reference form of the pass. A one-scan picture is decoded MCU by
+// MCU: blocks decoded and upsampled into one MCU of samples per component,
+// converted to red, green and blue; restart markers between intervals
+// (T.81 E.2.4, F.2.2.5). A picture in several scans is decoded scan by scan
+// into the coefficient store (JpegScans.cpp), then transformed MCU by MCU
+// the same way.
 #include <cstdint>
 
+#include "JpegArithmetic.h"
 #include "JpegDecoder.h"
+#include "JpegTables.h"
 
 int32_t JpegDecoder::DecodeImage() { return RunDecodePass(false); }
 
 int32_t JpegDecoder::DecodeImageReference() { return RunDecodePass(true); }
 
+// Whatever the outcome, the pass ends holding nothing but the planes (and
+// none of them after a failure).
 int32_t JpegDecoder::RunDecodePass(bool reference) {
   SetLastError("");
   if ((mStatus & (kStatusDHT | kStatusDQT | kStatusSOS)) == 0) {
     SetLastError("DecodeImage:no tables and no scan");
     return -2;
   }
+  int32_t result = 0;
   try {
     if (reference) {
       Decode();
     } else {
       DecodeFast();
     }
-    return 0;
   } catch (const EMemoryError& e) {
-    FreeRgb();
     SetLastError(e.message);
-    return -1;
+    result = -1;
   } catch (const EIndexError& e) {
-    FreeRgb();
     SetLastError(e.message);
-    return -1;
+    result = -1;
   } catch (const EBufferError& e) {
-    FreeRgb();
     SetLastError(e.message);
-    return -1;
+    result = -1;
   } catch (const EDataFormatError& e) {
-    FreeRgb();
     SetLastError(e.message);
-    return -2;
+    result = -2;
   } catch (const ENotSupported& e) {
-    FreeRgb();
-    SetLastErrorNotSupported(e.marker);
-    return -2;
+    SetLastErrorNotSupported(e);
+    result = -2;
   }
+  FreeUnits();
+  FreeCoefficients();
+  if (result != 0) FreeRgb();
+  return result;
 }
 
 // Refuses, before anything is sized or divided, what header analysis stores
-// unchecked: no frame header, no scan header, a first scan that does not
-// carry every frame component (the frame was coded as several scans, which
-// this decoder does not read), a sampling factor of 0, a quantisation table
-// selector above 3.
+// unchecked: no frame header, no scan header, a sampling factor of 0, a
+// quantisation table selector above 3.
 void JpegDecoder::CheckFrame() const {
   if (mNumComponents != 1 && mNumComponents != 3) {
     throw EDataFormatError{nullptr, "Decode:no frame header"};
   }
   if ((mStatus & kStatusSOS) == 0) throw EDataFormatError{nullptr, "Decode:no scan header"};
-  if (mScanCount != mNumComponents) throw ENotSupported{0xDA, nullptr};
   for (int32_t i = 0; i < mNumComponents; ++i) {
     if (mComp[i].h == 0 || mComp[i].v == 0) {
       throw EDataFormatError{nullptr, "Decode:sampling factor 0"};
@@ -64,11 +68,11 @@ void JpegDecoder::CheckFrame() const {
   }
 }
 
-// MCU layout and plane size. Three components form one interleaved scan
-// whose MCU holds h x v blocks of each; a single component forms a
-// non-interleaved scan whose MCU is one block, whatever its sampling factors
-// (T.81 A.2.2, A.2.3). The plane size is worked out in 64 bits: a size that
-// does not fit 32 bits fails as the first plane's allocation would.
+// MCU layout and plane size. Three components form MCUs of h x v blocks of
+// each (an interleaved scan, T.81 A.2.3); a single component forms MCUs of
+// one block, whatever its sampling factors (A.2.2). The plane size is worked
+// out in 64 bits: a size that does not fit 32 bits fails as the first
+// plane's allocation would.
 void JpegDecoder::ComputeGeometry() {
   PassGeometry& g = mGeometry;
   if (mNumComponents == 1) {
@@ -114,11 +118,20 @@ void JpegDecoder::CheckDataCoversPicture() const {
 }
 
 // The start of both forms of the pass: refuse what cannot be decoded, size
-// the picture, and allocate the three planes in place of any earlier ones.
+// the picture, and allocate the three planes in place of any earlier ones
+// (and, for a picture in several scans, the coefficient store after them).
 void JpegDecoder::AllocatePlanes() {
   CheckFrame();
+  ResolveHeightFromDnl();
   ComputeGeometry();
-  CheckDataCoversPicture();
+  const bool multiScan = MultiScan();
+  if (multiScan) {
+    StartScans();
+    BeginScan();
+    CheckScansCoverPicture();
+  } else {
+    CheckDataCoversPicture();
+  }
   FreeRgb();
 
   const PassGeometry& g = mGeometry;
@@ -128,58 +141,91 @@ void JpegDecoder::AllocatePlanes() {
     mRgbP[c] = static_cast<uint8_t*>(AllocateBytes(static_cast<std::size_t>(g.planeSize)));
     if (mRgbP[c] == nullptr) throw EMemoryError{g.planeSize, kPlaneMessages[c]};
   }
+  if (multiScan) AllocateCoefficients();
+}
+
+// The MCU buffers, one MCU of samples for each of Y, Cb and Cr.
+void JpegDecoder::AllocateUnits() {
+  const PassGeometry& g = mGeometry;
+  const int32_t unitSize = g.hMax * g.vMax * 64;
+  AllocTable(&mUnit[0], unitSize, 0, "Disconvert unit1");
+  AllocTable(&mUnit[1], unitSize, 128, "Disconvert unit2");
+  AllocTable(&mUnit[2], unitSize, 128, "Disconvert unit3");
 }
 
 void JpegDecoder::Decode() {
   AllocatePlanes();
+  if (MultiScan()) {
+    DecodeScansReference();
+    TransformStore();
+    return;
+  }
   const PassGeometry& g = mGeometry;
-
-  try {
-    const int32_t unitSize = g.hMax * g.vMax * 64;
-    AllocTable(&mUnit[0], unitSize, 0, "Disconvert unit1");
-    AllocTable(&mUnit[1], unitSize, 128, "Disconvert unit2");
-    AllocTable(&mUnit[2], unitSize, 128, "Disconvert unit3");
-
-    mDcPred[0] = mDcPred[1] = mDcPred[2] = 0;
-    int32_t restartCount = 0;
-    for (int32_t row = 0; row < g.mcusY; ++row) {
-      for (int32_t column = 0; column < g.mcusX; ++column) {
-        DecodeMCU();
-        ConvertMCU(column, row);
-        if (mRestartInterval != 0 && ++restartCount == mRestartInterval) {
-          restartCount = 0;
-          // Drops the rest of the byte and reads on to the next marker. Its
-          // number is not checked against the expected sequence.
-          int32_t marker = SearchMarker();
-          if (marker >= 0xD0 && marker <= 0xD7) mDcPred[0] = mDcPred[1] = mDcPred[2] = 0;
-        }
+  AllocateUnits();
+  mDcPred[0] = mDcPred[1] = mDcPred[2] = 0;
+  int32_t restartCount = 0;
+  for (int32_t row = 0; row < g.mcusY; ++row) {
+    for (int32_t column = 0; column < g.mcusX; ++column) {
+      DecodeMCU();
+      ConvertMCU(column, row);
+      if (mRestartInterval != 0 && ++restartCount == mRestartInterval) {
+        restartCount = 0;
+        // Drops the rest of the byte and reads on to the next marker. Its
+        // number is not checked against the expected sequence.
+        int32_t marker = SearchMarker();
+        if (marker >= 0xD0 && marker <= 0xD7) mDcPred[0] = mDcPred[1] = mDcPred[2] = 0;
       }
     }
-  } catch (...) {
-    FreeUnits();
-    throw;
   }
-  FreeUnits();
 }
 
 // Decodes every block of one MCU and spreads it, replicated sh x sv times,
 // over the component's full-resolution MCU buffer.
 void JpegDecoder::DecodeMCU() {
   const PassGeometry& g = mGeometry;
-  const int32_t rowLength = g.hMax * 8;
   for (int32_t comp = 0; comp < mNumComponents; ++comp) {
-    const int32_t sh = g.sh[comp];
-    const int32_t sv = g.sv[comp];
-    int32_t* unit = mUnit[comp];
     for (int32_t by = 0; by < g.v[comp]; ++by) {
       for (int32_t bx = 0; bx < g.h[comp]; ++bx) {
         DecodeHuffman(comp);
-        Dequantize(comp);
-        InverseDCT();
-        for (int32_t r = 0; r < sv * 8; ++r) {
-          int32_t* out = unit + (by * sv * 8 + r) * rowLength + bx * sh * 8;
-          for (int32_t k = 0; k < sh * 8; ++k) out[k] = mPixel[8 * (r / sv) + k / sh];
-        }
+        TransformBlock(comp, by, bx, mQuant[mComp[comp].tq]);
+      }
+    }
+  }
+}
+
+// The block in mBlock, of block row by and column bx of the component's part
+// of the MCU: dequantised, transformed and replicated into its MCU buffer.
+void JpegDecoder::TransformBlock(int32_t comp, int32_t by, int32_t bx, const int32_t* quant) {
+  const PassGeometry& g = mGeometry;
+  const int32_t rowLength = g.hMax * 8;
+  const int32_t sh = g.sh[comp];
+  const int32_t sv = g.sv[comp];
+  DequantizeWith(quant);
+  InverseDCT();
+  jpegmath::ReplicateBlock(mPixel, sh, sv, mUnit[comp] + by * sv * 8 * rowLength + bx * sh * 8,
+                           rowLength);
+}
+
+// The store of a multi-scan picture into the planes, MCU by MCU.
+void JpegDecoder::TransformStore() {
+  const PassGeometry& g = mGeometry;
+  AllocateUnits();
+  for (int32_t row = 0; row < g.mcusY; ++row) {
+    for (int32_t column = 0; column < g.mcusX; ++column) {
+      TransformStoredMCU(column, row);
+      ConvertMCU(column, row);
+    }
+  }
+}
+
+void JpegDecoder::TransformStoredMCU(int32_t column, int32_t row) {
+  const PassGeometry& g = mGeometry;
+  for (int32_t comp = 0; comp < mNumComponents; ++comp) {
+    for (int32_t by = 0; by < g.v[comp]; ++by) {
+      for (int32_t bx = 0; bx < g.h[comp]; ++bx) {
+        const int16_t* block = mPlane[comp].Block(row * g.v[comp] + by, column * g.h[comp] + bx);
+        for (int32_t k = 0; k < 64; ++k) mBlock[kZigzag[k]] = block[k];
+        TransformBlock(comp, by, bx, mComponentQuant[comp]);
       }
     }
   }
@@ -202,19 +248,12 @@ void JpegDecoder::ConvertMCU(int32_t column, int32_t row) {
       const std::size_t index =
           static_cast<std::size_t>(y0 + i) * static_cast<std::size_t>(mWidth) +
           static_cast<std::size_t>(x0 + j);
-      mRgbP[0][index] = ClampToByte((cr - 128) * 1.402 + y);
-      mRgbP[1][index] = ClampToByte(y - (cb - 128) * 0.3441 - (cr - 128) * 0.7139);
-      mRgbP[2][index] = ClampToByte((cb - 128) * 1.7718 + y);
+      jpegmath::ConvertPixel(y, cb, cr, &mRgbP[0][index], &mRgbP[1][index], &mRgbP[2][index]);
     }
   }
 }
 
-// 0 below 0.0, 255 above 255.0, otherwise truncated toward zero.
-uint8_t JpegDecoder::ClampToByte(double x) {
-  if (x < 0.0) return 0;
-  if (x > 255.0) return 255;
-  return static_cast<uint8_t>(x);
-}
+uint8_t JpegDecoder::ClampToByte(double x) { return jpegmath::ClampToByte(x); }
 
 void JpegDecoder::FreeUnits() {
   for (int32_t*& unit : mUnit) {

@@ -3,6 +3,7 @@
 #include "JpegDecoder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -44,7 +45,15 @@ JpegDecoder::JpegDecoder()
       mHMax(0),
       mVMax(0),
       mRestartInterval(0),
+      mFrameMarker(0),
       mGeometry{},
+      mCoefficients(nullptr),
+      mPlane{},
+      mScan{},
+      mCoded{},
+      mComponentQuant{},
+      mQuantTaken{},
+      mEobRun(0),
       mLastError(""),
       mLastErrorText{},
       mFailAllocation(-1),
@@ -63,6 +72,7 @@ JpegDecoder::~JpegDecoder() {
   ::operator delete(mComment);
   ::operator delete(mStream);  // trivially destructible
   FreeUnits();
+  FreeCoefficients();
   FreeRgb();
 }
 
@@ -100,7 +110,7 @@ int32_t JpegDecoder::AnalysisHeader(const uint8_t* data, int32_t length) {
     SetLastError(e.message);
     return -2;
   } catch (const ENotSupported& e) {
-    SetLastErrorNotSupported(e.marker);
+    SetLastErrorNotSupported(e);
     return -2;
   }
 }
@@ -128,18 +138,35 @@ int32_t JpegDecoder::SearchMarker() {
   }
 }
 
+namespace {
+
+// What the frame types and segments that the decoder refuses stand for
+// (T.81 Table B.1).
+const char* UnsupportedProcess(int32_t code) {
+  switch (code) {
+    case 0xC3:
+      return "lossless process";
+    case 0xC5: case 0xC6: case 0xC7: case 0xDE: case 0xDF:
+      return "hierarchical process";
+    default:  // 0xC9 to 0xCF, DAC among them
+      return "arithmetic coding";
+  }
+}
+
+}  // namespace
+
 // Reads one marker and its segment; returns the status bits it stands for.
 uint32_t JpegDecoder::AnalysisMarker() {
   int32_t code = SearchMarker();
   switch (code) {
-    case 0xC0:
+    case 0xC0: case 0xC1: case 0xC2:
       mStream->GetWord();
-      AnalysisSOF();
+      AnalysisSOF(code);
       return 0;
-    case 0xC1: case 0xC2: case 0xC3: case 0xC5: case 0xC6: case 0xC7:
+    case 0xC3: case 0xC5: case 0xC6: case 0xC7:
     case 0xC9: case 0xCA: case 0xCB: case 0xCC: case 0xCD: case 0xCE: case 0xCF:
     case 0xDE: case 0xDF:
-      throw ENotSupported{code, mStream->GetPos()};
+      throw ENotSupported{code, mStream->GetPos(), UnsupportedProcess(code)};
     case 0xC4:
       AnalysisDHT(mStream->GetWord() - 2);
       return kStatusDHT;
@@ -176,15 +203,21 @@ uint32_t JpegDecoder::AnalysisMarker() {
   }
 }
 
-// Frame header, SOF0 (T.81 B.2.2). Nothing but the component count is
-// checked here; the decode pass checks the rest before it uses them.
-void JpegDecoder::AnalysisSOF() {
+// Frame header of SOF0, SOF1 or SOF2 (T.81 B.2.2). Checked here: the
+// component count, and 8-bit samples in extended sequential and progressive
+// frames (a baseline frame's precision only selects the level shift); the
+// decode pass checks the rest before it uses them.
+void JpegDecoder::AnalysisSOF(int32_t marker) {
+  mFrameMarker = marker;
   mPrecision = mStream->GetByte();
   mHeight = mStream->GetWord();
   mWidth = mStream->GetWord();
   mNumComponents = mStream->GetByte();
   if (mNumComponents != 1 && mNumComponents != 3) {
-    throw ENotSupported{0xC0, mStream->GetPos()};
+    throw ENotSupported{marker, mStream->GetPos(), "component count other than 1 or 3"};
+  }
+  if (marker != 0xC0 && mPrecision != 8) {
+    throw ENotSupported{marker, mStream->GetPos(), "samples other than 8-bit"};
   }
   mHMax = 0;
   mVMax = 0;
@@ -215,22 +248,33 @@ void JpegDecoder::AnalysisDQT(int32_t length) {
 }
 
 // Scan header (T.81 B.2.3). The scan table has three entries: a header that
-// lists more components is refused. A scan may select Huffman tables 0 to 2.
+// lists more components is refused. A scan may select Huffman tables 0 to 2
+// in a baseline frame (or with no frame header), 0 to 3 in extended
+// sequential and progressive frames. The decode pass checks the rest. The
+// header is kept only once it is read and checked whole: one met between
+// scans that fails ends the decode, and the decoder may be asked to decode
+// again with the header it holds.
 void JpegDecoder::AnalysisScan() {
-  mScanCount = static_cast<uint8_t>(mStream->GetByte());
-  if (mScanCount > 3) throw EIndexError{3, mScanCount, "AnalysisScan:Ns Over"};
-  for (int32_t i = 0; i < mScanCount; ++i) {
-    ScanComponent& comp = mScanComp[i];
+  const int32_t count = mStream->GetByte();
+  if (count > 3) throw EIndexError{3, count, "AnalysisScan:Ns Over"};
+  const int32_t lastTable = mFrameMarker == 0xC1 || mFrameMarker == 0xC2 ? 3 : 2;
+  ScanComponent comps[3] = {mScanComp[0], mScanComp[1], mScanComp[2]};
+  for (int32_t i = 0; i < count; ++i) {
+    ScanComponent& comp = comps[i];
     comp.cs = static_cast<int8_t>(mStream->GetByte());
     int32_t selectors = mStream->GetByte();
     comp.td = static_cast<int8_t>(selectors >> 4);
     comp.ta = static_cast<int8_t>(selectors & 15);
-    if (comp.td > 2) throw EIndexError{2, comp.td, "AnalysisScan:Td Over"};
-    if (comp.ta > 2) throw EIndexError{2, comp.ta, "AnalysisScan:Ta Over"};
+    if (comp.td > lastTable) throw EIndexError{lastTable, comp.td, "AnalysisScan:Td Over"};
+    if (comp.ta > lastTable) throw EIndexError{lastTable, comp.ta, "AnalysisScan:Ta Over"};
   }
-  mSs = static_cast<uint8_t>(mStream->GetByte());
-  mSe = static_cast<uint8_t>(mStream->GetByte());
-  int32_t approximation = mStream->GetByte();
+  const int32_t ss = mStream->GetByte();
+  const int32_t se = mStream->GetByte();
+  const int32_t approximation = mStream->GetByte();
+  mScanCount = static_cast<uint8_t>(count);
+  for (int32_t i = 0; i < 3; ++i) mScanComp[i] = comps[i];
+  mSs = static_cast<uint8_t>(ss);
+  mSe = static_cast<uint8_t>(se);
   mAh = static_cast<uint8_t>(approximation >> 4);
   mAl = static_cast<uint8_t>(approximation & 15);
 }
@@ -312,11 +356,24 @@ void* JpegDecoder::AllocateBytes(std::size_t bytes) {
   return ::operator new(bytes, std::nothrow);
 }
 
+// Fresh pages from the system are zero already: calloc does not write them
+// again.
+void* JpegDecoder::AllocateZeroedBytes(std::size_t bytes) {
+  int32_t number = mAllocations++;
+  if (number == mFailAllocation) return nullptr;
+  return std::calloc(bytes == 0 ? 1 : bytes, 1);
+}
+
 void JpegDecoder::SetLastError(const char* message) { mLastError = message; }
 
-// ENotSupported carries only the marker code; the message names it.
-void JpegDecoder::SetLastErrorNotSupported(int32_t marker) {
-  std::snprintf(mLastErrorText, sizeof mLastErrorText, "Not supported:marker 0x%02X",
-                static_cast<unsigned>(marker) & 0xFFu);
+// The message names the reason and the marker code.
+void JpegDecoder::SetLastErrorNotSupported(const ENotSupported& e) {
+  const unsigned marker = static_cast<unsigned>(e.marker) & 0xFFu;
+  if (e.reason != nullptr) {
+    std::snprintf(mLastErrorText, sizeof mLastErrorText, "Not supported:%s (marker 0x%02X)",
+                  e.reason, marker);
+  } else {
+    std::snprintf(mLastErrorText, sizeof mLastErrorText, "Not supported:marker 0x%02X", marker);
+  }
   mLastError = mLastErrorText;
 }

@@ -1,26 +1,11 @@
 // Entropy decoding of one block: Huffman symbols, the DC difference and the
 // AC run/size pairs (T.81 F.2.2).
+#include "JpegArithmetic.h"
 #include "JpegDecoder.h"
-
 #include "JpegTables.h"
 
-namespace {
-
-// T.81 EXTEND (Figure F.12) on an s-bit value, 1 <= s <= 31, as 32-bit two's
-// complement: a value whose bit s-1 is 0 becomes v + 1 - 2^s. A negated
-// marker code from GetBits goes through the same rule.
-int32_t Extend(int32_t value, int32_t size) {
-  uint32_t bits = static_cast<uint32_t>(value);
-  if (((bits >> (size - 1)) & 1u) != 0) return value;
-  return static_cast<int32_t>(bits + 1u - (1u << size));
-}
-
-// 32-bit two's-complement sum: hostile data can push a predictor anywhere.
-int32_t WrappingAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-}  // namespace
+using jpegmath::Extend;
+using jpegmath::WrappingAdd;
 
 // One Huffman symbol (T.81 F.2.2.3, Figure F.16), searched bit by bit over
 // the entries of each code length in turn. Returns the symbol, or the negated

@@ -22,11 +22,15 @@ void JpegDecoder::AnalysisDHT(int32_t length) {
       count += bits[length1];
     }
 
+    // The slot counts no entries until its arrays exist: a failed allocation
+    // (which, between the scans of a picture, ends only the decode) leaves
+    // it empty, never a count without arrays.
     HuffmanTable& table = mHuff[tableClass][tableId];
-    table.count = count;
+    table.count = 0;
     AllocTable(&table.sizeT, count, 0, "AnalysisDHT:Huffman Size-T");
     AllocTable(&table.codeT, count, 0, "AnalysisDHT:Huffman Code-T");
     AllocTable(&table.valueT, count, 0, "AnalysisDHT:Huffman Value-T");
+    table.count = count;
 
     // Code lengths, T.81 Figure C.1.
     int32_t j = 0;

@@ -1,29 +1,19 @@
 // Dequantisation and the inverse DCT of one block (T.81 A.3.3, F.2.1.5).
 #include <cstdint>
 
+#include "JpegArithmetic.h"
 #include "JpegDecoder.h"
 #include "JpegTables.h"
 
-namespace {
-
-// Double to 32-bit integer, truncating toward zero; values outside the 32-bit
-// range (only hostile tables produce them) saturate instead of being
-// undefined.
-int32_t TruncateToInt32(double x) {
-  if (x >= 2147483647.0) return INT32_MAX;
-  if (x <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(x);
-}
-
-}  // namespace
-
 // mBlock[i] *= mQuant[tq][i], as 32-bit two's-complement integers. The frame
 // check of the decode pass has made sure that tq is 0 to 3.
-void JpegDecoder::Dequantize(int32_t component) {
-  const int32_t* table = mQuant[mComp[component].tq];
+void JpegDecoder::Dequantize(int32_t component) { DequantizeWith(mQuant[mComp[component].tq]); }
+
+// The same with a given table, natural order (a multi-scan picture keeps
+// each component's table as it stood at the component's first scan).
+void JpegDecoder::DequantizeWith(const int32_t* table) {
   for (int32_t i = 0; i < 64; ++i) {
-    mBlock[i] = static_cast<int32_t>(static_cast<uint32_t>(mBlock[i]) *
-                                     static_cast<uint32_t>(table[i]));
+    mBlock[i] = jpegmath::WrappingMultiply(mBlock[i], table[i]);
   }
 }
 
@@ -33,7 +23,7 @@ void JpegDecoder::Dequantize(int32_t component) {
 // truncated toward zero. Not clamped. The exact sample values depend on this
 // form; a faster transform must add the same products in the same order.
 void JpegDecoder::InverseDCT() {
-  const double levelShift = mPrecision == 8 ? 128.0 : 2048.0;
+  const double levelShift = jpegmath::LevelShift(mPrecision);
   for (int32_t y = 0; y < 8; ++y) {
     for (int32_t x = 0; x < 8; ++x) {
       double sum = 0.0;
@@ -44,7 +34,7 @@ void JpegDecoder::InverseDCT() {
           sum += mBlock[8 * v + u] * mCos[u][x] * mCos[v][y] * cu * cv;
         }
       }
-      mPixel[8 * y + x] = TruncateToInt32(sum * 0.25 + levelShift);
+      mPixel[8 * y + x] = jpegmath::TruncateSaturated(sum * 0.25 + levelShift);
     }
   }
 }

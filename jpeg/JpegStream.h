@@ -22,11 +22,12 @@ struct EDataFormatError {
   const char* message;
 };
 
-// A coding process or frame layout that the decoder does not handle. It has
-// no message: the marker code (the byte after 0xFF) says what it is.
+// A coding process or frame layout that the decoder does not handle: the
+// marker code (the byte after 0xFF) says where, the reason what.
 struct ENotSupported {
   int32_t marker;
   const uint8_t* position;
+  const char* reason = nullptr;  // a fixed literal, or null
 };
 
 // A table selector or index out of range.

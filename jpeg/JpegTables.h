@@ -11,6 +11,15 @@ inline constexpr int32_t kZigzag[64] = {
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
+// The other way round: the zig-zag position of each natural index.
+struct ZigzagOfNatural {
+  int32_t k[64];
+  constexpr ZigzagOfNatural() : k{} {
+    for (int32_t i = 0; i < 64; ++i) k[kZigzag[i]] = i;
+  }
+};
+inline constexpr ZigzagOfNatural kZigzagOfNatural{};
+
 // pi and its sixteenth as the inverse DCT takes them: pi enters as
 // 3.14159265, not the exact value.
 inline constexpr double kJpegPi = 3.14159265;

@@ -1,5 +1,5 @@
-# Runs jpeg2bmp as a user would: a picture decodes to a complete 24-bit
-# bitmap; a file the decoder refuses names the failing step, the result code
+# Runs jpeg2bmp as a user would: a baseline and a progressive picture
+# decode to complete 24-bit bitmaps; a file the decoder refuses names the failing step, the result code
 # and the message, exits non-zero and writes nothing.
 # Arguments: -DTOOL=... -DDATA=... -DWORK=...
 file(REMOVE_RECURSE "${WORK}")
@@ -23,12 +23,23 @@ if(NOT header STREQUAL expected)
   message(FATAL_ERROR "bitmap header ${header}, expected ${expected}")
 endif()
 
-execute_process(COMMAND "${TOOL}" "${DATA}/rocket-progressive.jpg" "${WORK}/refused.bmp"
+# A progressive file: 256 x 171, stride 768.
+execute_process(COMMAND "${TOOL}" "${DATA}/rocket-progressive.jpg" "${WORK}/progressive.bmp"
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "jpeg2bmp failed on a progressive picture: ${result} ${errors}")
+endif()
+file(SIZE "${WORK}/progressive.bmp" size)
+if(NOT size EQUAL 131382)
+  message(FATAL_ERROR "progressive bitmap of ${size} bytes, expected 131382")
+endif()
+
+execute_process(COMMAND "${TOOL}" "${DATA}/rocket-420-arithmetic.jpg" "${WORK}/refused.bmp"
                 RESULT_VARIABLE result ERROR_VARIABLE errors)
 if(result EQUAL 0 OR EXISTS "${WORK}/refused.bmp")
-  message(FATAL_ERROR "a progressive file was not refused cleanly (${result})")
+  message(FATAL_ERROR "an arithmetic-coded file was not refused cleanly (${result})")
 endif()
-if(NOT errors MATCHES "AnalysisHeader failed: -2 \\(Not supported:marker 0xC2\\)")
+if(NOT errors MATCHES "AnalysisHeader failed: -2 \\(Not supported:arithmetic coding \\(marker 0xC9\\)\\)")
   message(FATAL_ERROR "unexpected message: ${errors}")
 endif()
 
@@ -37,4 +48,4 @@ execute_process(COMMAND "${TOOL}" "${WORK}/no-such-file.jpg" "${WORK}/missing.bm
 if(result EQUAL 0 OR EXISTS "${WORK}/missing.bmp" OR NOT errors MATCHES "cannot read")
   message(FATAL_ERROR "a missing input was not reported (${result}): ${errors}")
 endif()
-message(STATUS "jpeg2bmp: bitmap written, refusal and missing input reported")
+message(STATUS "jpeg2bmp: bitmaps written, refusal and missing input reported")

@@ -1,5 +1,6 @@
-// jpeg2bmp IN.jpg OUT.bmp: decodes a baseline JPEG file with MIRAVEL's own
-// decoder and writes the 24-bit display bitmap the frame window would paint.
+// jpeg2bmp IN.jpg OUT.bmp: decodes a JPEG file, sequential or progressive,
+// with MIRAVEL's own decoder and writes the 24-bit display bitmap the frame
+// window would paint.
 // On failure it says which step failed, with the result code and the
 // decoder's message, writes nothing and exits with status 1 (2 for usage).
 #include <cerrno>

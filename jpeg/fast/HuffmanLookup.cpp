@@ -1,5 +1,7 @@
 #include "HuffmanLookup.h"
 
+#include "JpegArithmetic.h"
+
 namespace jpegfast {
 
 void HuffmanLookup::Build(const HuffmanTableView& table)
@@ -73,8 +75,7 @@ void HuffmanLookup::BuildCombined()
             const int size = symbol & 15;
             const int run = symbol >> 4;
             const int32_t raw = static_cast<int32_t>((next16 >> (16 - length - size)) & ((1u << size) - 1u));
-            // T.81 EXTEND.
-            const int32_t value = (raw >> (size - 1)) != 0 ? raw : raw + 1 - (1 << size);
+            const int32_t value = jpegmath::Extend(raw, size);
             entry = static_cast<int32_t>(static_cast<uint32_t>(value) << 16) | kCombinedValue | (run << 5) |
                     (length + size);
         }

@@ -27,7 +27,7 @@ template <class Ops>
 struct SampleOutput {
     using Type = int32_t;
     static void Store(typename Ops::Vec sum, double shift, int32_t* out) { Ops::StoreSamples(sum, shift, out); }
-    static int32_t Scalar(double sum, double shift) { return jpegfast::TruncateSaturated(sum * 0.25 + shift); }
+    static int32_t Scalar(double sum, double shift) { return jpegmath::TruncateSaturated(sum * 0.25 + shift); }
 };
 template <class Ops>
 struct SumOutput {
@@ -50,7 +50,7 @@ void IdctBlockKernel(const jpegfast::IdctTables& tables, const int32_t* coef, ui
     double value[64];
     for (uint64_t bits = nonZero; bits != 0; bits &= bits - 1) {
         const int i = __builtin_ctzll(bits);
-        value[i] = static_cast<double>(jpegfast::DequantizeValue(coef[i], quant[i]));
+        value[i] = static_cast<double>(jpegmath::WrappingMultiply(coef[i], quant[i]));
     }
 
     if ((nonZero & ~uint64_t{1}) == 0) {
@@ -115,19 +115,9 @@ void IdctBlockKernel(const jpegfast::IdctTables& tables, const int32_t* coef, ui
     }
 }
 
-inline uint8_t ClampToByteValue(double x)
-{
-    if (x < 0.0) return 0;
-    if (x > 255.0) return 255;
-    return static_cast<uint8_t>(x);
-}
-
-// The decoder's colour conversion of n pixels:
-//   red   = clamp((Cr - 128) * 1.402 + Y)
-//   green = clamp(Y - (Cb - 128) * 0.3441 - (Cr - 128) * 0.7139)
-//   blue  = clamp((Cb - 128) * 1.7718 + Y)
-// in double precision, clamp = 0 below 0, 255 above 255, else truncation.
-// With kHalfChroma, Cb and Cr hold one sample for every two pixels (pixel j
+// The decoder's colour conversion of n pixels (jpegmath::ConvertPixel),
+// eight at a time in vector registers with the same constants and the same
+// order of operations, the rest one by one. With kHalfChroma, Cb and Cr hold one sample for every two pixels (pixel j
 // takes sample j / 2): the same values a replicated row would give.
 template <class Ops, bool kHalfChroma>
 void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, int n, uint8_t* red,
@@ -135,8 +125,9 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
 {
     using Vec = typename Ops::Vec;
     constexpr int kVecs = 8 / Ops::kLanes;
-    const Vec half = Ops::Set1(128.0);
-    const Vec kR = Ops::Set1(1.402), kGb = Ops::Set1(0.3441), kGr = Ops::Set1(0.7139), kB = Ops::Set1(1.7718);
+    const Vec half = Ops::Set1(jpegmath::kChromaOffset);
+    const Vec kR = Ops::Set1(jpegmath::kRedFromCr), kGb = Ops::Set1(jpegmath::kGreenFromCb),
+              kGr = Ops::Set1(jpegmath::kGreenFromCr), kB = Ops::Set1(jpegmath::kBlueFromCb);
     const Vec lo = Ops::Set1(0.0), hi = Ops::Set1(255.0);
     int j = 0;
     for (; j + 8 <= n; j += 8) {
@@ -156,10 +147,7 @@ void ConvertRowKernel(const int32_t* lum, const int32_t* cb, const int32_t* cr, 
     }
     for (; j < n; ++j) {
         const int c = kHalfChroma ? j / 2 : j;
-        const double y = lum[j], u = static_cast<double>(cb[c]) - 128.0, v = static_cast<double>(cr[c]) - 128.0;
-        red[j] = ClampToByteValue(v * 1.402 + y);
-        green[j] = ClampToByteValue(y - u * 0.3441 - v * 0.7139);
-        blue[j] = ClampToByteValue(u * 1.7718 + y);
+        jpegmath::ConvertPixel(lum[j], cb[c], cr[c], red + j, green + j, blue + j);
     }
 }
 

@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "JpegArithmetic.h"
+
 namespace jpegfast {
 
 // Instruction sets the kernels are built for; the best one the CPU has is
@@ -79,19 +81,5 @@ KernelSet PlainKernels();
 KernelSet Sse2Kernels();
 KernelSet Avx2Kernels();
 KernelSet Avx512Kernels();
-
-// The product coef * quant as the decoder's 32-bit dequantisation computes it.
-inline int32_t DequantizeValue(int32_t coef, int32_t quant)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(coef) * static_cast<uint32_t>(quant));
-}
-
-// Truncation toward zero, saturated to the 32-bit range.
-inline int32_t TruncateSaturated(double value)
-{
-    if (value >= 2147483647.0) return INT32_MAX;
-    if (value <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
 
 }  // namespace jpegfast

@@ -17,7 +17,7 @@ struct Ops {
     static Vec Mul(Vec a, Vec b) { return a * b; }
     static Vec Max(Vec a, Vec b) { return a > b ? a : b; }
     static Vec Min(Vec a, Vec b) { return a < b ? a : b; }
-    static void StoreSamples(Vec sum, double shift, int32_t* out) { *out = jpegfast::TruncateSaturated(sum * 0.25 + shift); }
+    static void StoreSamples(Vec sum, double shift, int32_t* out) { *out = jpegmath::TruncateSaturated(sum * 0.25 + shift); }
     static void StoreSums(Vec sum, double* out) { *out = sum; }
     static void StoreBytes8(const Vec* v, uint8_t* out)
     {

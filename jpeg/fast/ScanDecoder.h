@@ -1,56 +1,67 @@
-// The fast decode pass over the first scan. It produces exactly the colour
-// planes, the errors and the final reader position of the decoder's
-// reference pass (JpegDecoder's DecodeMCU, ConvertMCU and their stages), and
+// The fast form of the decode pass, as the decoder calls it. It produces
+// exactly the colour planes, the errors and the final reader position of the
+// reference form (JpegDecoder's DecodeImageReference and its stages), and
 // differs only in how: Huffman symbols by table lookup, a buffered bit
 // reader, the inverse DCT over the non-zero coefficients in vector registers
 // (the best instruction set of the CPU), colour conversion in vector
-// registers, and on a machine with two or more cores the entropy decoding on
-// the calling thread while a second thread does inverse DCTs, upsampling and
-// colour conversion of earlier MCU rows, with a ring of four packed segments
-// (up to an MCU row each, at most 256 KB) in between. Memory stays bounded by
-// that ring and the samples of a chunk of about 256 blocks a thread.
+// registers, and two threads (Pipeline.h, StoreOutput.h).
+//
+// The entry points:
+//  - DecodeBaselineScan: a picture in one sequential scan, decoded MCU by
+//    MCU straight into the planes;
+//  - DecodeStoredScan: one scan of a picture coded as several scans, into
+//    the coefficient store (sequential scans, and the four kinds of
+//    progressive scan);
+//  - StoreOutput (StoreOutput.h): the store into the planes, which may
+//    start during the picture's final scan.
 #pragma once
 
 #include <cstdint>
 
 #include "BitReader.h"
 #include "HuffmanLookup.h"
-#include "Kernels.h"
+#include "JpegScanLayout.h"
+#include "ScanReader.h"
+#include "Transformer.h"
 
 namespace jpegfast {
 
-struct ScanSetup {
-    int32_t numComponents = 0;           // 1 or 3
-    int32_t hMax = 0, vMax = 0;          // MCU size in blocks
-    int32_t h[3] = {}, v[3] = {};        // blocks of each component in one MCU
-    int32_t sh[3] = {}, sv[3] = {};      // replication of each component
-    int32_t mcusX = 0, mcusY = 0;
-    int32_t width = 0;                   // samples per plane row
-    int32_t restartInterval = 0;         // MCUs, 0 = none
-    double levelShift = 128.0;
-    const int32_t* quant[3] = {};        // natural order, per component
-    HuffmanTableView dc[3], ac[3];       // per component
-    const double (*cosine)[8] = nullptr; // the decoder's cosine table
-    double invSqrt2 = 0.0;
-    uint8_t* planes[3] = {};             // red, green, blue
-    // The decoder's MCU buffers (hMax * vMax * 64 each, filled with 0, 128
-    // and 128); the pass works in them as the reference pass does.
-    int32_t* units[3] = {};
-    StreamState stream;                  // in: start of the data; out: after
-    // Out: stream holds the position after the pass, also after a failure
-    // (false when the failure came from searchMarker, which has left the
-    // position in the decoder's reader itself).
+// Where a scan decoder hands the reader back. stream: in, the start of the
+// scan's data; out, the position after the scan, also after a failure
+// (streamFromReader is false when the failure came from searchMarker, which
+// has left the position in the decoder's reader itself).
+struct ScanStream {
+    StreamState stream;
     bool streamFromReader = false;
-    // Reads the next marker between restart intervals with the decoder's own
-    // byte-level search, from and back into *state; returns its code.
-    int32_t (*searchMarker)(void* context, StreamState* state) = nullptr;
+    SearchMarkerFunction searchMarker = nullptr;
     void* context = nullptr;
-    int threads = 0;                     // 0: chosen by size and cores; 1; 2
-    SimdLevel simd = SimdLevel::kAvx512; // capped at what the CPU has
 };
 
-// Runs the pass. Throws the decoder's error records: EDataFormatError,
-// EBufferError, and whatever searchMarker throws.
-void DecodeScan(ScanSetup& setup);
+struct BaselineScanSetup {
+    OutputSetup output;
+    // Tables of each frame component: scan entry i serves frame component i.
+    HuffmanTableView dc[3], ac[3];
+    int32_t restartInterval = 0;  // MCUs, 0 = none
+    ScanStream reader;
+};
+
+// Runs the pass of a one-scan picture. Throws the decoder's error records:
+// EDataFormatError, EBufferError, EMemoryError, and whatever searchMarker
+// throws.
+void DecodeBaselineScan(BaselineScanSetup& setup);
+
+class StoreOutput;
+
+struct StoredScanSetup {
+    jpegscan::ScanLayout layout;
+    HuffmanTableView dc[jpegscan::kMaxScanComponents];  // of each scan component
+    HuffmanTableView ac[jpegscan::kMaxScanComponents];
+    ScanStream reader;
+    // The picture's final scan: the output told of every row it finishes.
+    StoreOutput* output = nullptr;
+};
+
+// Decodes one scan into the store. Throws as DecodeBaselineScan does.
+void DecodeStoredScan(StoredScanSetup& setup);
 
 }  // namespace jpegfast

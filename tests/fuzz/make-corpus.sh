@@ -7,8 +7,12 @@
 #                          re-encoded small with cjpeg: every usual sampling,
 #                          restart intervals in MCUs and in rows, optimised
 #                          tables, qualities 10 to 100, greyscale, RGB, an ICC
-#                          profile segment, a comment; refused kinds
-#                          (progressive, arithmetic); and crafted files from
+#                          profile segment, a comment; progressive files and
+#                          sequential ones in several scans (jpegtran
+#                          -progressive, -scans with scripts: spectral
+#                          selection, successive approximation to the last
+#                          bit, bands refined apart, with restarts); a refused
+#                          kind (arithmetic); and crafted files from
 #                          make-crafted.py
 #   corpus/bmp_check/      the same photo as BMP files of 1, 4, 8, 16, 24 and
 #                          32 bits a pixel, with 40-byte and later headers,
@@ -17,7 +21,7 @@
 #                          made from its 24-bit file by make-crafted.py
 #   corpus/display_bitmap/ from make-crafted.py
 #
-# Needs cjpeg (libjpeg-turbo-progs), ImageMagick and python3.
+# Needs cjpeg and jpegtran (libjpeg-turbo-progs), ImageMagick and python3.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -67,6 +71,38 @@ enc icc-app2 16x16 -icc "$work/profile.icc"
 enc q1-16bit-tables-sof1 24x16 -quality 1
 enc progressive 32x24 -progressive
 enc arithmetic 32x24 -arithmetic
+
+# Progressive and multi-scan seeds: the same coefficients in other scans,
+# as jpegtran transcodes them (-progressive, -scans SCRIPT, -restart).
+scans() {  # scans NAME BASE SCRIPT JPEGTRAN-OPTIONS... (SCRIPT "-": -progressive)
+  local name=$1 base=$2 script=$3
+  shift 3
+  if [ "$script" = - ]; then
+    jpegtran -progressive "$@" -outfile "$jpegs/$name.jpg" "$base"
+  else
+    printf '%s\n' "$script" >"$work/$name.txt"
+    jpegtran -scans "$work/$name.txt" "$@" -outfile "$jpegs/$name.jpg" "$base"
+  fi
+}
+cjpeg -sample 2x2 -optimize -outfile "$work/s420.jpg" "$(ppm 48x32)"
+cjpeg -sample 1x1 -optimize -outfile "$work/s444.jpg" "$(ppm 40x24)"
+cjpeg -grayscale -optimize -outfile "$work/grey.jpg" "$(ppm 40x24)"
+scans progressive-420-restart1 "$work/s420.jpg" - -restart 1B
+scans progressive-444-restart3 "$work/s444.jpg" - -restart 3B
+scans progressive-grey-restart2 "$work/grey.jpg" - -restart 2B
+scans progressive-spectral-only "$work/s420.jpg" \
+  "0,1,2: 0-0, 0, 0; 0: 1-5, 0, 0; 2: 1-63, 0, 0; 1: 1-63, 0, 0; 0: 6-63, 0, 0;"
+scans progressive-deep-approximation-restart2 "$work/s420.jpg" \
+  "0,1,2: 0-0, 0, 2; 0: 1-63, 0, 4; 1: 1-63, 0, 3; 2: 1-63, 0, 3; 0,1,2: 0-0, 2, 1;
+   0: 1-63, 4, 3; 0: 1-63, 3, 2; 1: 1-63, 3, 2; 2: 1-63, 3, 2; 0,1,2: 0-0, 1, 0;
+   0: 1-63, 2, 1; 1: 1-63, 2, 1; 2: 1-63, 2, 1; 0: 1-63, 1, 0; 2: 1-63, 1, 0; 1: 1-63, 1, 0;" \
+  -restart 2B
+scans progressive-bands-apart-dc-alone "$work/s444.jpg" \
+  "1: 0-0, 0, 1; 0: 0-0, 0, 1; 2: 0-0, 0, 1; 0: 1-9, 0, 2; 0: 10-63, 0, 2; 2: 1-63, 0, 1;
+   1: 1-63, 0, 1; 0: 10-63, 2, 1; 0: 1-9, 2, 1; 0,1,2: 0-0, 1, 0; 0: 1-63, 1, 0;
+   1: 1-63, 1, 0; 2: 1-63, 1, 0;" -restart 5B
+scans multiscan-one-component-a-scan "$work/s420.jpg" "2: 0-63, 0, 0; 0: 0-63, 0, 0; 1: 0-63, 0, 0;"
+scans multiscan-y-cb-then-cr-restart3 "$work/s420.jpg" "0,1: 0-63, 0, 0; 2: 0-63, 0, 0;" -restart 3B
 
 python3 "$here/make-crafted.py" "$here/corpus" "$jpegs/q1-16bit-tables-sof1.jpg"
 

@@ -8,8 +8,10 @@ make-crafted.py --worst-case OUT_DIR   (about 1 MB each, not committed)
 JPEG files built segment by segment, each aimed at one corner of the decoder:
 pictures whose header claims far more pixels than the data can cover, the
 densest picture the data can cover (every block two bits), restart markers out
-of sequence, header segments in unusual forms, and frames that must be
-refused before anything is divided or sized. Also the inputs of the
+of sequence, header segments in unusual forms, frames that must be refused
+before anything is divided or sized, and progressive corners (a height from
+DNL, one end-of-band run over every block, the DC coefficient refined bit by
+bit, scans that break the progression rules). Also the inputs of the
 display-bitmap target: small pictures and claimed sizes around the limits.
 With --bmp: BMP forms that ImageMagick does not write, made from the pixels
 of a real 24-bit BMP file with a 40-byte header.
@@ -52,11 +54,15 @@ def sof0(width, height, components, precision=8):
     return seg(0xC0, payload)
 
 
-def sos(selectors):
+def sos(selectors, ss=0, se=63, ah=0, al=0):
     payload = bytes([len(selectors)])
     for cs, td, ta in selectors:
         payload += bytes([cs, (td << 4) | ta])
-    return seg(0xDA, payload + bytes([0, 63, 0]))
+    return seg(0xDA, payload + bytes([ss, se, (ah << 4) | al]))
+
+
+def sof2(width, height, components):
+    return b"\xff\xc2" + sof0(width, height, components)[2:]
 
 
 SOI = b"\xff\xd8"
@@ -120,6 +126,46 @@ def jpeg_seeds(out, sof1_file):
     seeds["precision-12"] = jpeg(sof0(8, 8, GREY, precision=12), sos(SCAN1), bytes(2))
     # Width or height 0: zero MCUs, empty planes.
     seeds["zero-height"] = jpeg(sof0(64, 0, YCC420), sos(SCAN3), b"")
+
+    # Progressive corners. Tables of one 1-bit code each: DC category 0,
+    # and an AC end-of-band run (EOB9, run 9: 512 blocks and 9 more bits).
+    one = [1] + [0] * 15
+    eob9 = dht(0, 0, one, [0]) + dht(1, 0, one, [0x90])
+
+    def progressive(frame, scans, tables=None):
+        return SOI + dqt() + (tables or one_symbol_tables()) + frame + b"".join(scans) + EOI
+
+    # A height of 0 in the frame, then the DNL segment after the first scan.
+    seeds["progressive-dnl"] = progressive(
+        sof2(16, 0, GREY), [sos(SCAN1, 0, 0, 0, 0) + b"\x00" + seg(0xDC, struct.pack(">H", 16)),
+                            sos(SCAN1, 1, 63, 0, 0) + b"\x00"])
+    # 256 x 128 grey, 512 blocks, restart every 100: end-of-band runs of 512
+    # blocks in an AC first and an AC refinement scan, each cut short by the
+    # restart markers (and coded again after each).
+    def intervals(per_interval, last):
+        return b"".join(per_interval + bytes([0xFF, 0xD0 + i]) for i in range(5)) + last
+
+    seeds["progressive-eob-run-512"] = progressive(
+        sof2(256, 128, GREY), [seg(0xDD, struct.pack(">H", 100)),
+                               sos(SCAN1, 0, 0, 0, 1) + intervals(bytes(13), bytes(2)),
+                               sos(SCAN1, 1, 63, 0, 1) + intervals(bytes(2), bytes(2)),
+                               sos(SCAN1, 1, 63, 1, 0) + intervals(bytes(2), bytes(2))],
+        eob9)
+    # The DC coefficient refined bit by bit from Al 13 down to 0.
+    seeds["progressive-dc-every-bit"] = progressive(
+        sof2(16, 16, GREY), [sos(SCAN1, 0, 0, 0, 13) + b"\x00"] +
+        [sos(SCAN1, 0, 0, ah, ah - 1) + b"\x00" for ah in range(13, 0, -1)])
+    # Scans that break their rules, and a claim the data cannot cover.
+    seeds["progressive-ac-before-dc"] = progressive(sof2(8, 8, GREY), [sos(SCAN1, 1, 63, 0, 0) + b"\x00"])
+    seeds["progressive-refinement-without-first"] = progressive(
+        sof2(8, 8, GREY), [sos(SCAN1, 0, 0, 0, 0) + b"\x00", sos(SCAN1, 1, 63, 1, 0) + b"\x00"])
+    seeds["progressive-ac-two-components"] = progressive(
+        sof2(16, 16, YCC420), [sos(SCAN3, 0, 0, 0, 0) + bytes(2), sos(SCAN3[:2], 1, 63, 0, 0) + bytes(2)])
+    seeds["huge-4096-progressive-tiny"] = progressive(sof2(4096, 4096, YCC420),
+                                                      [sos(SCAN3, 0, 0, 0, 0) + bytes(8)])
+    # A sequential frame whose component comes in two scans.
+    seeds["multiscan-component-twice"] = jpeg(sof0(16, 16, YCC420), sos(SCAN1), bytes(8),
+                                              after_frame=b"")[:-2] + sos(SCAN1) + bytes(8) + EOI
 
     if sof1_file:
         data = bytearray(open(sof1_file, "rb").read())

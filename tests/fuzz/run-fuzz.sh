@@ -11,11 +11,12 @@
 #
 # Limits, per target: -max_len keeps inputs near the size of the seeds;
 # -timeout bounds one input (a decode costs time in proportion to its input
-# and its output, and at most 4 blocks of output a byte can be decoded: the
-# worst case at the decoder's max_len is about a second under the
-# sanitizers, so 25 s only trips on a loop); -malloc_limit_mb fails any
-# single allocation far beyond what an input of max_len can legitimately
-# need; -rss_limit_mb bounds the whole process.
+# and its output, and at most 4 blocks of output a byte can be decoded, 8
+# over the scans of a progressive picture, which visit each block's
+# coefficients at most 14 times: the worst case at the decoder's max_len is
+# a few seconds under the sanitizers, so 25 s only trips on a loop);
+# -malloc_limit_mb fails any single allocation far beyond what an input of
+# max_len can legitimately need; -rss_limit_mb bounds the whole process.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"

@@ -198,6 +198,12 @@ public:
     return Segment(0xDB, p);
   }
   JpegBuilder& Sof0(int width, int height, const std::vector<FrameComp>& comps, int precision = 8) {
+    return Sof(0xC0, width, height, comps, precision);
+  }
+  // A frame header of any kind: 0xC0 baseline, 0xC1 extended, 0xC2
+  // progressive ...
+  JpegBuilder& Sof(uint8_t marker, int width, int height, const std::vector<FrameComp>& comps,
+                   int precision = 8) {
     Bytes p = {static_cast<uint8_t>(precision), static_cast<uint8_t>(height >> 8),
                static_cast<uint8_t>(height), static_cast<uint8_t>(width >> 8),
                static_cast<uint8_t>(width), static_cast<uint8_t>(comps.size())};
@@ -206,7 +212,7 @@ public:
       p.push_back(static_cast<uint8_t>((c.h << 4) | c.v));
       p.push_back(static_cast<uint8_t>(c.tq));
     }
-    return Segment(0xC0, p);
+    return Segment(marker, p);
   }
   static Bytes DhtPayload(int tableClass, int id, const HuffmanDef& def) {
     Bytes p = {static_cast<uint8_t>((tableClass << 4) | id)};
@@ -217,13 +223,16 @@ public:
   JpegBuilder& Dht(int tableClass, int id, const HuffmanDef& def) {
     return Segment(0xC4, DhtPayload(tableClass, id, def));
   }
-  JpegBuilder& Sos(const std::vector<ScanComp>& comps) {
+  // A scan header; the band and point transform of a progressive scan.
+  JpegBuilder& Sos(const std::vector<ScanComp>& comps, int ss = 0, int se = 63, int ah = 0,
+                   int al = 0) {
     Bytes p = {static_cast<uint8_t>(comps.size())};
     for (const ScanComp& c : comps) {
       p.push_back(static_cast<uint8_t>(c.cs));
       p.push_back(static_cast<uint8_t>((c.td << 4) | c.ta));
     }
-    p.insert(p.end(), {0, 63, 0});
+    p.insert(p.end(), {static_cast<uint8_t>(ss), static_cast<uint8_t>(se),
+                       static_cast<uint8_t>((ah << 4) | al)});
     return Segment(0xDA, p);
   }
   JpegBuilder& Dri(int interval) {

@@ -158,22 +158,69 @@ TEST_P(JpegDecodePass, OneComponentFramesDecodeOneBlockPerMcu) {
   }
 }
 
-// Only the first scan is decoded, so it must carry every frame component.
-TEST_P(JpegDecodePass, FirstScanMustCarryEveryComponent) {
-  JpegBuilder threeInFrame;
-  threeInFrame.Soi().DqtFlat(0, 1).Sof0(8, 8, k444);
-  threeInFrame.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable());
-  threeInFrame.Sos({{1, 0, 0}}).Raw(Bytes(16, 0)).Eoi();
-  JpegBuilder oneInFrame;
-  oneInFrame.Soi().DqtFlat(0, 1).Sof0(8, 8, kGrey);
-  oneInFrame.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable());
-  oneInFrame.Sos({{1, 0, 0}, {2, 0, 0}, {3, 0, 0}}).Raw(Bytes(16, 0)).Eoi();
-  for (const Bytes& bytes : {threeInFrame.bytes, oneInFrame.bytes}) {
-    DecodeRun r(bytes, form());
+// Components in scans of their own, in any order, matched by their
+// identifiers: here Cr, then Y, then Cb, each a flat 8 x 8 block of the
+// colour-conversion case Y 100, Cb 128, Cr 228. A component in two scans,
+// or one the frame does not have, is refused.
+TEST_P(JpegDecodePass, ComponentsInSeparateScans) {
+  auto scans = [](const std::vector<std::pair<int, int>>& idAndDc, int frameComponents) {
+    JpegBuilder b;
+    b.Soi().DqtFlat(0, 1).Sof0(8, 8, frameComponents == 3 ? k444 : kGrey);
+    b.Dht(0, 0, LuminanceDcTable()).Dht(1, 0, AllSymbolsTable());
+    for (auto [id, dc] : idAndDc) {
+      BitWriter w;
+      int pred = 0;
+      SimpleEncoder().Dc(w, pred, dc);
+      b.Sos({{id, 0, 0}}).Raw(w.Take());
+    }
+    return b.Eoi().bytes;
+  };
+  const struct {
+    Bytes bytes;
+    int32_t decode;
+    const char* message;
+  } cases[] = {
+      {scans({{3, 800}, {1, -223}, {2, 0}}, 3), 0, ""},
+      {scans({{1, -223}, {2, 0}, {1, 0}}, 3), -2, "AnalysisScan:component twice"},
+      {scans({{1, -223}, {4, 0}}, 3), -2, "AnalysisScan:no such component"},
+  };
+  for (const auto& c : cases) {
+    DecodeRun r(c.bytes, form());
     EXPECT_EQ(r.analysis, 0);
-    EXPECT_EQ(r.decode, -2);
-    EXPECT_EQ(r.message, "Not supported:marker 0xDA");
-    EXPECT_TRUE(r.PlanesNull());
+    EXPECT_EQ(r.decode, c.decode) << c.message;
+    EXPECT_EQ(r.message, c.message);
+    if (c.decode != 0) {
+      EXPECT_TRUE(r.PlanesNull());
+      continue;
+    }
+    for (int i = 0; i < 64; ++i) {
+      EXPECT_EQ(r.planes[kRed][i], 240);
+      EXPECT_EQ(r.planes[kGreen][i], 28);
+      EXPECT_EQ(r.planes[kBlue][i], 100);
+    }
+  }
+}
+
+// An extended sequential frame (SOF1) may select Huffman tables 0 to 3:
+// here table 3 for both classes, in one scan and in scans of their own.
+TEST_P(JpegDecodePass, ExtendedSequentialFramesUseTableThree) {
+  for (bool separate : {false, true}) {
+    JpegBuilder b;
+    b.Soi().DqtFlat(0, 1).Sof(0xC1, 8, 8, separate ? k444 : kGrey);
+    b.Dht(0, 3, LuminanceDcTable()).Dht(1, 3, AllSymbolsTable());
+    const int dcs[3] = {80, 0, 0};  // Y 138, neutral chroma
+    for (int c = 0; c < (separate ? 3 : 1); ++c) {
+      BitWriter w;
+      int pred = 0;
+      SimpleEncoder().Dc(w, pred, dcs[c]);
+      b.Sos({{c + 1, 3, 3}}).Raw(w.Take());
+    }
+    DecodeRun r(b.Eoi().bytes, form());
+    ASSERT_EQ(r.decode, 0) << r.message;
+    for (int i = 0; i < 64; ++i) {
+      EXPECT_EQ(r.planes[kRed][i], 138);
+      EXPECT_EQ(r.planes[kBlue][i], 138);
+    }
   }
 }
 

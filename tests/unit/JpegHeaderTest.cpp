@@ -72,35 +72,51 @@ TEST(JpegHeader, EoiBeforeAnyScanEndsAnalysisWithSuccess) {
   EXPECT_EQ(Access::State(a.decoder), 0);
 }
 
-TEST(JpegHeader, OtherCodingProcessesAreRefused) {
+// Baseline, extended sequential and progressive frames of 8-bit samples are
+// read; every other process is refused at its marker, with the reason.
+TEST(JpegHeader, CodingProcessesReadOrRefused) {
   const struct {
     uint8_t marker;
+    int precision;
+    int result;
     const char* message;
   } cases[] = {
-      {0xC1, "Not supported:marker 0xC1"},  // extended sequential
-      {0xC2, "Not supported:marker 0xC2"},  // progressive
-      {0xC3, "Not supported:marker 0xC3"},  // lossless
-      {0xC9, "Not supported:marker 0xC9"},  // arithmetic coding
-      {0xCC, "Not supported:marker 0xCC"},  // DAC
-      {0xDE, "Not supported:marker 0xDE"},  // DHP
+      {0xC0, 8, 0, ""},
+      {0xC0, 12, 0, ""},  // a baseline frame's precision only selects the level shift
+      {0xC1, 8, 0, ""},
+      {0xC2, 8, 0, ""},
+      {0xC1, 12, -2, "Not supported:samples other than 8-bit (marker 0xC1)"},
+      {0xC2, 12, -2, "Not supported:samples other than 8-bit (marker 0xC2)"},
+      {0xC3, 8, -2, "Not supported:lossless process (marker 0xC3)"},
+      {0xC5, 8, -2, "Not supported:hierarchical process (marker 0xC5)"},
+      {0xC7, 8, -2, "Not supported:hierarchical process (marker 0xC7)"},
+      {0xC9, 8, -2, "Not supported:arithmetic coding (marker 0xC9)"},
+      {0xCA, 8, -2, "Not supported:arithmetic coding (marker 0xCA)"},
+      {0xCC, 8, -2, "Not supported:arithmetic coding (marker 0xCC)"},  // DAC
+      {0xCF, 8, -2, "Not supported:arithmetic coding (marker 0xCF)"},
+      {0xDE, 8, -2, "Not supported:hierarchical process (marker 0xDE)"},  // DHP
+      {0xDF, 8, -2, "Not supported:hierarchical process (marker 0xDF)"},  // EXP
   };
   for (const auto& c : cases) {
     JpegBuilder b;
-    b.Soi().DqtFlat(0, 1).Segment(c.marker, {8, 0, 16, 0, 16, 1, 1, 0x11, 0}).Eoi();
+    b.Soi().DqtFlat(0, 1).Sof(c.marker, 16, 16, {{1, 1, 1, 0}}, c.precision).Eoi();
     Analysed a(b.bytes);
-    EXPECT_EQ(a.result, -2) << std::hex << int(c.marker);
+    EXPECT_EQ(a.result, c.result) << std::hex << int(c.marker);
     EXPECT_EQ(a.message(), c.message);
   }
 }
 
 TEST(JpegHeader, FramesOfTwoOrFourComponentsAreRefused) {
-  for (int n : {0, 2, 4}) {
-    std::vector<FrameComp> comps(static_cast<size_t>(n), FrameComp{1, 1, 1, 0});
-    JpegBuilder b;
-    b.Soi().Sof0(8, 8, comps).Eoi();
-    Analysed a(b.bytes);
-    EXPECT_EQ(a.result, -2) << n;
-    EXPECT_EQ(a.message(), "Not supported:marker 0xC0");
+  for (uint8_t marker : {0xC0, 0xC2}) {
+    for (int n : {0, 2, 4}) {
+      std::vector<FrameComp> comps(static_cast<size_t>(n), FrameComp{1, 1, 1, 0});
+      JpegBuilder b;
+      b.Soi().Sof(marker, 8, 8, comps).Eoi();
+      Analysed a(b.bytes);
+      EXPECT_EQ(a.result, -2) << n;
+      EXPECT_EQ(a.message(), std::string("Not supported:component count other than 1 or 3 (marker 0x") +
+                                 (marker == 0xC0 ? "C0)" : "C2)"));
+    }
   }
 }
 
@@ -207,23 +223,30 @@ TEST(JpegHeader, RestartIntervalAndLinesFromTheirSegments) {
   EXPECT_EQ(Access::RestartInterval(zero.decoder), 0);
 }
 
-// A scan may select Huffman tables 0 to 2 and list at most three
+// A scan may select Huffman tables 0 to 2 in a baseline frame, 0 to 3 in
+// extended sequential and progressive ones, and list at most three
 // components; Td is checked before Ta.
 TEST(JpegHeader, ScanHeaderSelectorsAndCountAreChecked) {
   const struct {
+    uint8_t frame;
     std::vector<ScanComp> scan;
     const char* message;
   } cases[] = {
-      {{{1, 3, 0}}, "AnalysisScan:Td Over"},
-      {{{1, 0, 3}}, "AnalysisScan:Ta Over"},
-      {{{1, 3, 3}}, "AnalysisScan:Td Over"},
-      {{{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}}, "AnalysisScan:Ns Over"},
+      {0xC0, {{1, 3, 0}}, "AnalysisScan:Td Over"},
+      {0xC0, {{1, 0, 3}}, "AnalysisScan:Ta Over"},
+      {0xC0, {{1, 3, 3}}, "AnalysisScan:Td Over"},
+      {0xC0, {{1, 2, 2}}, ""},
+      {0xC1, {{1, 3, 3}}, ""},
+      {0xC2, {{1, 3, 3}}, ""},
+      {0xC1, {{1, 4, 0}}, "AnalysisScan:Td Over"},
+      {0xC2, {{1, 0, 4}}, "AnalysisScan:Ta Over"},
+      {0xC0, {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}}, "AnalysisScan:Ns Over"},
   };
   for (const auto& c : cases) {
     JpegBuilder b;
-    b.Soi().DqtFlat(0, 1).Sof0(8, 8, kYCbCr).Sos(c.scan).Raw(Bytes(16, 0));
+    b.Soi().DqtFlat(0, 1).Sof(c.frame, 8, 8, kYCbCr).Sos(c.scan).Raw(Bytes(16, 0));
     Analysed a(b.bytes);
-    EXPECT_EQ(a.result, -2);
+    EXPECT_EQ(a.result, c.message[0] == 0 ? 0 : -2) << c.message;
     EXPECT_EQ(a.message(), c.message);
   }
 }

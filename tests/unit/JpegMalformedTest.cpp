@@ -6,6 +6,7 @@
 #include <random>
 
 #include "JpegBuilder.h"
+#include "LibjpegHelpers.h"
 
 using namespace jpegtest;
 
@@ -63,7 +64,7 @@ TEST(JpegMalformed, RandomByteChanges) {
   const struct {
     const char* name;
     int variants;
-  } inputs[] = {{"tiny-420-restart2.jpg", 600}, {"rocket-420-203x117.jpg", 150}};
+  } inputs[] = {{"tiny-420-restart2.jpg", 600}, {"rocket-420-203x117.jpg", 150}, {"rocket-progressive.jpg", 150}};
   std::mt19937 random(20261210);
   int failures = 0;
   int total = 0;
@@ -83,6 +84,45 @@ TEST(JpegMalformed, RandomByteChanges) {
   }
   std::printf("random byte changes: %d of %d inputs failed cleanly, the rest decoded\n", failures, total);
   EXPECT_GT(failures, 0);
+}
+
+// Around every scan boundary of a progressive picture with restarts: cut
+// just before and after the marker, inside the header and at the start of
+// the data, each byte of the header changed, the marker taken out. Cut at
+// a later scan's marker or inside its header, the picture shows what the
+// whole scans give; cut where the data should start, it fails; everything
+// else is a clean result.
+TEST(JpegMalformed, DamageAtEveryScanBoundary) {
+  const Bytes jpeg = libjpegtest::Transcode(Fixture("tiny-420-restart2.jpg"), {}, true, 2);
+  ASSERT_FALSE(jpeg.empty());
+  int boundaries = 0;
+  for (size_t m = 2; m + 4 < jpeg.size(); ++m) {
+    if (!(jpeg[m] == 0xFF && jpeg[m + 1] == 0xDA)) continue;
+    const size_t data = m + 2 + (jpeg[m + 2] << 8 | jpeg[m + 3]);
+    const std::string where = "scan at " + std::to_string(m);
+    ++boundaries;
+    for (size_t cut : {m - 1, m, m + 1, m + 3, data - 1, data, data + 1}) {
+      const int32_t result = CheckedResult(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(cut)),
+                                           where + ", cut at " + std::to_string(cut));
+      if (boundaries > 1 && cut >= m && cut < data) {
+        EXPECT_EQ(result, 0) << where << ", cut at " << cut;
+      }
+      if (cut == data) {
+        EXPECT_LT(result, 0) << where;
+      }
+    }
+    for (size_t at = m + 2; at < data; ++at) {
+      for (int value : {0x00, 0xFF, jpeg[at] ^ 0x11}) {
+        Bytes changed = jpeg;
+        changed[at] = static_cast<uint8_t>(value);
+        CheckedResult(changed, where + ", byte " + std::to_string(at) + " = " + std::to_string(value));
+      }
+    }
+    Bytes withoutMarker = jpeg;
+    withoutMarker.erase(withoutMarker.begin() + static_cast<long>(m), withoutMarker.begin() + static_cast<long>(m + 2));
+    CheckedResult(withoutMarker, where + ", marker taken out");
+  }
+  EXPECT_GT(boundaries, 5);
 }
 
 // Garbage entropy-coded data after a valid header, and headers that are all

@@ -48,6 +48,7 @@ struct JpegDecoderTestAccess {
   static int32_t McusX(const JpegDecoder& d) { return d.mGeometry.mcusX; }
   static int32_t McusY(const JpegDecoder& d) { return d.mGeometry.mcusY; }
   static const uint8_t* Plane(const JpegDecoder& d, int32_t c) { return d.mRgbP[c]; }
+  static const int16_t* Coefficients(const JpegDecoder& d) { return d.mCoefficients; }
 
   // Stages.
   static int32_t Decode1HuffmanCode(JpegDecoder& d, int32_t tableClass, int32_t component) {

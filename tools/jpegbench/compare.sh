@@ -16,7 +16,7 @@ if [ -z "${SKIP_JPEGBENCH:-}" ]; then
   "$build/jpegbench" --cold --runs "$runs" --reference-runs 0 "$@"
 fi
 echo
-printf '%-28s %12s %12s %8s\n' photo jpeg2bmp-s djpeg-s ratio
+printf '%-36s %12s %12s %8s\n' photo jpeg2bmp-s djpeg-s ratio
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
@@ -30,7 +30,7 @@ for photo in "$@"; do
   done
   a=$(printf '%s\n' "${ours[@]}" | median)
   b=$(printf '%s\n' "${theirs[@]}" | median)
-  printf '%-28s %12s %12s %8.2f\n' "$(basename "$photo")" "$a" "$b" "$(echo "$a / $b" | bc -l)"
+  printf '%-36s %12s %12s %8.2f\n' "$(basename "$photo")" "$a" "$b" "$(echo "$a / $b" | bc -l)"
   size=$(stat -c %s "$out/a.bmp")
   if [ "$size" -gt "$largest_size" ]; then largest_size=$size; largest=$photo; fi
 done

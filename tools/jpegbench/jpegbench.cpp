@@ -1,5 +1,6 @@
-// jpegbench: decodes the same JPEG bytes, in one process, with our fast
-// decoder (JpegDecoder::DecodeImage), our reference form
+// jpegbench: decodes the same JPEG bytes (sequential, multi-scan or
+// progressive; the sampling column says which), in one process, with our
+// fast decoder (JpegDecoder::DecodeImage), our reference form
 // (JpegDecoder::DecodeImageReference) and libjpeg-turbo (float IDCT and its
 // default integer IDCT, no fancy upsampling, RGB out), and prints megapixels
 // per second for each, the median of several runs, and the ratios; and the
@@ -134,6 +135,8 @@ bool DecodeLibjpeg(const std::vector<uint8_t>& bytes, J_DCT_METHOD method, std::
         else if (h == 2 && v == 1) *sampling = "4:2:2";
         else if (h == 2 && v == 2) *sampling = "4:2:0";
         else *sampling = std::to_string(h) + "x" + std::to_string(v);
+        if (info.progressive_mode) *sampling += " prog";
+        else if (jpeg_has_multiple_scans(&info)) *sampling += " scans";
     }
     const size_t stride = static_cast<size_t>(info.output_width) * info.output_components;
     std::unique_ptr<uint8_t[]> rgb(new uint8_t[stride * info.output_height]);
@@ -232,9 +235,9 @@ int main(int argc, char** argv)
                 jpegfast::SimdLevelName(level),
                 options.threads == 1 ? "one thread" : "two threads when the picture is large", options.runs,
                 options.referenceRuns, options.cold ? "fresh for every decode (--cold)" : "reused (warm)");
-    std::printf("%-28s %11s %8s %9s %9s %9s %9s %10s %10s %9s %9s %9s\n", "photo", "size", "sampling", "fast",
+    std::printf("%-36s %11s %-11s %9s %9s %9s %9s %10s %10s %9s %9s %9s\n", "photo", "size", "sampling", "fast",
                 "turbo-flt", "turbo-int", "reference", "fast/flt", "fast/int", "fast/ref", "fast", "turbo-flt");
-    std::printf("%-28s %11s %8s %9s %9s %9s %9s %10s %10s %9s %9s %9s\n", "", "", "", "MP/s", "MP/s", "MP/s", "MP/s",
+    std::printf("%-36s %11s %-11s %9s %9s %9s %9s %10s %10s %9s %9s %9s\n", "", "", "", "MP/s", "MP/s", "MP/s", "MP/s",
                 "", "", "", "cpu ms", "cpu ms");
     int status = 0;
     for (const std::string& file : options.files) {
@@ -273,13 +276,13 @@ int main(int argc, char** argv)
             turboInt.push_back(MedianSeconds(1, [&] { return DecodeLibjpeg(bytes, JDCT_ISLOW, nullptr); }));
         }
         if (options.floatOnly) {
-            std::printf("%-28s %11s %8s %9s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
+            std::printf("%-36s %11s %-11s %9s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
                         (std::to_string(fastPlanes.width) + "x" + std::to_string(fastPlanes.height)).c_str(),
                         sampling.c_str(), "-", megapixels / Median(turboFloat));
             continue;
         }
         if (options.fastOnly) {
-            std::printf("%-28s %11s %8s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
+            std::printf("%-36s %11s %-11s %9.1f\n", file.substr(file.find_last_of('/') + 1).c_str(),
                         (std::to_string(fastPlanes.width) + "x" + std::to_string(fastPlanes.height)).c_str(),
                         sampling.c_str(), megapixels / Median(fast));
             continue;
@@ -305,7 +308,7 @@ int main(int argc, char** argv)
             std::snprintf(reference, sizeof reference, "%.2f", megapixels / referenceS);
             std::snprintf(referenceRatio, sizeof referenceRatio, "%.1f", referenceS / fastS);
         }
-        std::printf("%-28s %11s %8s %9.1f %9.1f %9.1f %9s %10.2f %10.2f %9s %9.0f %9.0f\n", name.c_str(),
+        std::printf("%-36s %11s %-11s %9.1f %9.1f %9.1f %9s %10.2f %10.2f %9s %9.0f %9.0f\n", name.c_str(),
                     size.c_str(), sampling.c_str(), megapixels / fastS, megapixels / floatS, megapixels / intS,
                     reference, floatS / fastS, intS / fastS, referenceRatio, 1000 * Median(fastCpu),
                     1000 * Median(floatCpu));

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "JpegDecoder.h"
+#include "LibjpegHelpers.h"
 #include "TestJpegWriter.h"
 
 namespace {
@@ -126,94 +124,14 @@ Bytes ReadFile(const std::string& path)
 
 // --- libjpeg-turbo: real photographs, decoded, cropped and re-encoded -------
 
-struct LibjpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void ErrorExit(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<LibjpegError*>(info->err)->jump, 1);
-}
-
-struct Rgb {
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;
-};
+using libjpegtest::EncodeSettings;
+using libjpegtest::Rgb;
 
 Rgb DecodeWithLibjpeg(const Bytes& bytes)
 {
     Rgb rgb;
-    jpeg_decompress_struct info;
-    LibjpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return Rgb{};
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    rgb.width = static_cast<int>(info.output_width);
-    rgb.height = static_cast<int>(info.output_height);
-    rgb.pixels.resize(static_cast<size_t>(rgb.width) * rgb.height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = rgb.pixels.data() + static_cast<size_t>(info.output_scanline) * rgb.width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    if (!libjpegtest::Decode(bytes, &rgb, false)) return Rgb{};
     return rgb;
-}
-
-struct EncodeSettings {
-    int quality;
-    int h, v;  // luminance sampling factors; chroma 1x1
-    bool grey;
-    int restartInterval;  // MCUs
-    bool optimize;
-};
-
-Bytes EncodeWithLibjpeg(const Rgb& rgb, int x0, int y0, int width, int height, const EncodeSettings& s)
-{
-    jpeg_compress_struct info;
-    LibjpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&info);
-        std::free(buffer);
-        return Bytes{};
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (s.grey) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-    jpeg_set_quality(&info, s.quality, TRUE);
-    info.comp_info[0].h_samp_factor = s.h;
-    info.comp_info[0].v_samp_factor = s.v;
-    info.restart_interval = static_cast<unsigned>(s.restartInterval);
-    info.optimize_coding = s.optimize ? TRUE : FALSE;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        const uint8_t* row = rgb.pixels.data() + (static_cast<size_t>(y0 + info.next_scanline) * rgb.width + x0) * 3;
-        JSAMPROW rows[1] = {const_cast<uint8_t*>(row)};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 const char* const kPhotoDir = "/usr/share/backgrounds/mate/nature";
@@ -256,7 +174,7 @@ TEST(FastDecoderEquivalence, CropsOfRealPhotographs)
             ADD_FAILURE() << "cannot read " << c.photo << " (Debian package mate-backgrounds)";
             continue;
         }
-        const Bytes jpeg = EncodeWithLibjpeg(rgb, c.x, c.y, c.width, c.height, c.settings);
+        const Bytes jpeg = libjpegtest::Encode(rgb, c.x, c.y, c.width, c.height, c.settings);
         ASSERT_FALSE(jpeg.empty());
         const std::string what = std::string(c.photo) + " crop " + std::to_string(c.width) + "x" +
                                  std::to_string(c.height) + " sampling " + std::to_string(c.settings.h) + "x" +
@@ -333,6 +251,25 @@ fasttest::BlockSource RandomBlocks(uint32_t seed, int kind)
     };
 }
 
+// The scripts of multi-scan transcodes: libjpeg's default progression,
+// successive approximation down to the last bit with bands refined apart,
+// and sequential scans of single components.
+struct MultiScanScript {
+    const char* name;
+    bool progressive;
+    std::vector<libjpegtest::Scan> scans;
+};
+
+const MultiScanScript kMultiScanScripts[] = {
+    {"default progression", true, {}},
+    {"deep successive approximation",
+     true,
+     {{{0, 1, 2}, 0, 0, 0, 2}, {{0}, 1, 5, 0, 3}, {{0}, 6, 63, 0, 3}, {{1}, 1, 63, 0, 2}, {{2}, 1, 63, 0, 2},
+      {{0}, 1, 5, 3, 2}, {{0}, 6, 63, 3, 2}, {{0, 1, 2}, 0, 0, 2, 1}, {{0}, 1, 63, 2, 1}, {{1}, 1, 63, 2, 1},
+      {{2}, 1, 63, 2, 1}, {{0, 1, 2}, 0, 0, 1, 0}, {{0}, 1, 63, 1, 0}, {{2}, 1, 63, 1, 0}, {{1}, 1, 63, 1, 0}}},
+    {"sequential scans of single components", false, {{{1}, 0, 63, 0, 0}, {{2}, 0, 63, 0, 0}, {{0}, 0, 63, 0, 0}}},
+};
+
 TEST(FastDecoderEquivalence, RandomCoefficients)
 {
     struct Case {
@@ -373,6 +310,17 @@ TEST(FastDecoderEquivalence, RandomCoefficients)
             const Outcome outcome = ExpectSameAsReference(jpeg, std::string(c.name) + ", kind " + std::to_string(kind));
             EXPECT_EQ(outcome.analysis, 0) << c.name << ", kind " << kind << ": " << outcome.message;
             EXPECT_EQ(outcome.decode, 0) << c.name << ", kind " << kind << ": " << outcome.message;
+            // The same coefficients in several scans, where libjpeg-turbo
+            // takes them (8-bit data, coefficients of 11 bits at most).
+            if (kind == 2 || c.precision != 8 || c.components.size() != 3) continue;
+            for (const MultiScanScript& script : kMultiScanScripts) {
+                const Bytes multi = libjpegtest::Transcode(jpeg, script.scans, script.progressive, c.restart);
+                if (multi.empty()) continue;
+                const std::string what = std::string(c.name) + ", kind " + std::to_string(kind) + ", " + script.name;
+                const Outcome scans = ExpectSameAsReference(multi, what);
+                EXPECT_EQ(scans.decode, 0) << what << ": " << scans.message;
+                EXPECT_EQ(scans.planes, outcome.planes) << what;
+            }
         }
     }
 }
@@ -387,6 +335,23 @@ Bytes SmallPicture(int restart)
     return fasttest::EncodePicture(p, RandomBlocks(77, 3));
 }
 
+// The same picture in the scans of a script (restart: every MCU or none).
+Bytes SmallMultiScanPicture(const MultiScanScript& script, int restart)
+{
+    return libjpegtest::Transcode(SmallPicture(0), script.scans, script.progressive, restart);
+}
+
+// The small pictures the malformed tests break: one scan with and without
+// restarts, and each multi-scan script with restarts every MCU.
+std::vector<std::pair<std::string, Bytes>> SmallPictures()
+{
+    std::vector<std::pair<std::string, Bytes>> pictures = {{"one scan", SmallPicture(0)},
+                                                           {"one scan, restart every MCU", SmallPicture(1)}};
+    for (const MultiScanScript& script : kMultiScanScripts)
+        pictures.push_back({std::string(script.name) + ", restart every MCU", SmallMultiScanPicture(script, 1)});
+    return pictures;
+}
+
 size_t ScanStart(const Bytes& jpeg)
 {
     for (size_t i = 0; i + 1 < jpeg.size(); ++i) {
@@ -397,11 +362,11 @@ size_t ScanStart(const Bytes& jpeg)
 
 TEST(FastDecoderMalformed, TruncatedAtEveryLength)
 {
-    for (int restart : {0, 1}) {
-        const Bytes jpeg = SmallPicture(restart);
+    for (const auto& [name, jpeg] : SmallPictures()) {
+        ASSERT_FALSE(jpeg.empty()) << name;
         for (size_t length = 0; length <= jpeg.size(); ++length) {
             ExpectSameAsReference(Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(length)),
-                                  "restart " + std::to_string(restart) + ", truncated to " + std::to_string(length));
+                                  name + ", truncated to " + std::to_string(length));
         }
     }
 }
@@ -409,10 +374,11 @@ TEST(FastDecoderMalformed, TruncatedAtEveryLength)
 TEST(FastDecoderMalformed, ByteFlipsAndDeletions)
 {
     std::mt19937 random(1234);
-    const Bytes sources[] = {SmallPicture(0), SmallPicture(2)};
+    const Bytes sources[] = {SmallPicture(0), SmallPicture(2), SmallMultiScanPicture(kMultiScanScripts[0], 0),
+                             SmallMultiScanPicture(kMultiScanScripts[1], 2)};
     int failures = 0;
-    for (int n = 0; n < 1500; ++n) {
-        Bytes jpeg = sources[n % 2];
+    for (int n = 0; n < 3000; ++n) {
+        Bytes jpeg = sources[n % 4];
         const size_t scan = ScanStart(jpeg);
         const int edits = 1 + static_cast<int>(random() % 3);
         std::string what = "case " + std::to_string(n) + ":";
@@ -439,18 +405,16 @@ TEST(FastDecoderMalformed, ByteFlipsAndDeletions)
 
 TEST(FastDecoderMalformed, MarkersInsideTheScan)
 {
-    // A marker at every byte position of the scan: met inside Huffman codes,
-    // inside magnitude bits (taken as a negated value), or where a restart
-    // interval ends.
-    for (int restart : {0, 1}) {
-        const Bytes jpeg = SmallPicture(restart);
+    // A marker at every byte position from the first scan on: met inside
+    // Huffman codes, inside magnitude or correction bits, where a restart
+    // interval ends, or between scans.
+    for (const auto& [name, jpeg] : SmallPictures()) {
         const size_t scan = ScanStart(jpeg);
         for (size_t at = scan; at + 2 < jpeg.size(); ++at) {
             for (uint8_t code : {0xD1, 0xD9, 0x01}) {
                 Bytes broken = jpeg;
                 broken.insert(broken.begin() + static_cast<long>(at), {0xFF, code});
-                ExpectSameAsReference(broken, "restart " + std::to_string(restart) + ", marker " +
-                                                  std::to_string(code) + " at " + std::to_string(at));
+                ExpectSameAsReference(broken, name + ", marker " + std::to_string(code) + " at " + std::to_string(at));
             }
         }
     }

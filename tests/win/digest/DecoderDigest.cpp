@@ -65,12 +65,15 @@ const std::vector<std::string>& DecoderDigestFiles() {
       "tests/data/jpeg/rocket-440.jpg",
       "tests/data/jpeg/rocket-444-restart-row.jpg",
       "tests/data/jpeg/rocket-444.jpg",
+      "tests/data/jpeg/rocket-444-scans-restart2.jpg",
       "tests/data/jpeg/rocket-grey-2x2.jpg",
       "tests/data/jpeg/rocket-grey.jpg",
       "tests/data/jpeg/rocket-progressive.jpg",
+      "tests/data/jpeg/rocket-420-arithmetic.jpg",
       "tests/data/jpeg/tiny-420-restart2.jpg",
       "/usr/share/backgrounds/mate/nature/Aqua.jpg",               // 2560 x 1600, 4:2:0
       "/usr/share/backgrounds/mate/desktop/GreenTraditional.jpg",  // 1900 x 1200, 4:4:4
+      "/usr/share/backgrounds/mate/nature/FreshFlower.jpg",        // 1600 x 1203, 4:2:0, progressive
   };
   return files;
 }
