@@ -99,14 +99,16 @@ std::vector<std::uint8_t> MakeBmp24(const Photo& photo) {
     return bmp;
 }
 
-std::wstring TestJpegPath() {
+std::wstring SourcePhoto(const std::wstring& name) {
     // The driver lives in the build folder; the source tree is reachable
     // through drive Z: (the host's root) at the path the build was made from.
     std::wstring path = L"Z:";
-    for (char c : std::string(MIRAVEL_SOURCE_DIR "/tests/data/jpeg/rocket-420-203x117.jpg"))
+    for (char c : std::string(MIRAVEL_SOURCE_DIR "/tests/data/jpeg/"))
         path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
+    return path + name;
 }
+
+std::wstring TestJpegPath() { return SourcePhoto(L"rocket-420-203x117.jpg"); }
 
 void StoreSettings(const std::optional<std::wstring>& path, const std::optional<std::wstring>& colour) {
     if (path) WriteString(HKEY_CURRENT_USER, kSettingKey, L"CURRENTFILE", *path);

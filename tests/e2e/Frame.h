@@ -44,7 +44,8 @@ std::optional<Photo> DecodeJpeg(const std::vector<std::uint8_t>& bytes);
 // A 24-bit bottom-up BMP file of the photo, and the photo.
 std::vector<std::uint8_t> MakeBmp24(const Photo& photo);
 Photo PatternPhoto(int width, int height);
-// The test photos of the source tree.
+// The test photos of the source tree (tests/data/jpeg).
+std::wstring SourcePhoto(const std::wstring& name);
 std::wstring TestJpegPath();   // 203 x 117
 
 void StoreSettings(const std::optional<std::wstring>& path, const std::optional<std::wstring>& colour);

@@ -89,9 +89,10 @@ TEST_F(FrameTest, StoredPhotoAndColourThenStackingColourAndExit) {
 
 // A stored BMP photo and "255": pure red around the bitmap's own pixels.
 // New photo through the open-file dialog: every JPEG name (.jpg, .jpeg,
-// .jpe, .jfif) and .bmp load, ignoring case; a name no loader takes (.gif)
-// loads nothing and says nothing; a broken .bmp says so and the previous
-// photo stays at its size. Escape ends without storing.
+// .jpe, .jfif) and .bmp load, ignoring case, and so does a progressive JPEG;
+// a name no loader takes (.gif) loads nothing and says nothing; a broken
+// .bmp says so and the previous photo stays at its size. Escape ends
+// without storing.
 TEST_F(FrameTest, StoredBitmapThenNewPhotosThenEscape) {
     const Photo pattern = PatternPhoto(37, 23);
     const std::wstring bmpPath = files_.Write(L"pattern.bmp", MakeBmp24(pattern));
@@ -116,8 +117,13 @@ TEST_F(FrameTest, StoredBitmapThenNewPhotosThenEscape) {
         steps.push_back({files_.Write(name, jpegBytes), &jpeg_, std::nullopt});
         steps.push_back({upperBmp, &pattern, std::nullopt});
     }
-    steps.push_back({files_.Write(L"photo.gif", jpegBytes), &pattern, std::nullopt});
-    steps.push_back({broken, &pattern, std::wstring(kNotDib)});
+    // A progressive photo, pixel for pixel as the decoder makes it.
+    const std::vector<std::uint8_t> progressiveBytes = ReadFileBytes(SourcePhoto(L"rocket-progressive.jpg"));
+    const std::optional<Photo> progressive = DecodeJpeg(progressiveBytes);
+    ASSERT_TRUE(progressive) << "the test's decoder refuses the progressive photo";
+    steps.push_back({files_.Write(L"progressive.jpg", progressiveBytes), &*progressive, std::nullopt});
+    steps.push_back({files_.Write(L"photo.gif", jpegBytes), &*progressive, std::nullopt});
+    steps.push_back({broken, &*progressive, std::wstring(kNotDib)});
     for (const auto& step : steps) {
         const std::string what = Narrow(step.path);
         ASSERT_TRUE(Choose(s.frame, kNewPhoto)) << what;

@@ -154,7 +154,7 @@ TEST_F(Loader, JpegLoaderRefusesWhatItCannotDecode) {
       {"SOI then noise", soiThenNoise},
       {"first half of a JPEG", firstHalf},
       {"headers only", headersOnly},
-      {"progressive JPEG", ReadBytes(SourcePath("tests/data/jpeg/rocket-progressive.jpg"))},
+      {"arithmetic-coded JPEG", ReadBytes(SourcePath("tests/data/jpeg/rocket-420-arithmetic.jpg"))},
       // A picture with no pixels is refused as damaged, not as too large.
       {"height 0", ReadBytes(SourcePath("tests/fuzz/corpus/jpeg_decoder/zero-height.jpg"))},
   };
