@@ -185,5 +185,34 @@ TEST(InstalledProgram, FramesTheStoredPhotoAndASetupOrUninstallerOverItStopsAndC
     s.program.Terminate();
 }
 
+// "Open with": the command the setup registered for the photo types, given
+// a photo whose name has blanks and Japanese in it as Explorer gives it,
+// starts the installed program showing that photo instead of the stored one.
+// (Explorer reads the command from the user's classes; Wine's shell reads
+// only the machine's, so the command is started here as Explorer would.)
+TEST(InstalledProgram, OpenWithCommandShowsThePhotoItIsGiven) {
+    const std::optional<std::wstring> command =
+        ReadString(HKEY_CURRENT_USER, L"Software\\Classes\\Applications\\MIRAVEL.exe\\shell\\open\\command", L"");
+    ASSERT_TRUE(command);
+    const std::wstring quotedProgram = Quoted(Program()) + L" ";
+    ASSERT_EQ(command->compare(0, quotedProgram.size(), quotedProgram), 0) << Narrow(*command);
+    std::wstring arguments = command->substr(quotedProgram.size());
+    TempFolder files;
+    const std::wstring photoPath = files.Write(L"夏の 写真 (2).jpg", ReadFileBytes(TestJpegPath()));
+    const std::size_t placeholder = arguments.find(L"%1");
+    ASSERT_NE(placeholder, std::wstring::npos) << Narrow(*command);
+    arguments.replace(placeholder, 2, photoPath);
+
+    const std::optional<Photo> photo = DecodeJpeg(ReadFileBytes(TestJpegPath()));
+    ASSERT_TRUE(photo);
+    StoreSettings(L"Z:\\nowhere\\stored.bmp", L"255");
+    std::vector<std::wstring> messages;
+    Started s = StartProgram(CollectMessages(&messages), arguments);
+    ASSERT_NE(s.frame, nullptr) << "no frame after the splash";
+    EXPECT_TRUE(messages.empty());
+    ExpectFramed(s.frame, *photo, 0xFF0000, "the photo given to the open-with command");
+    s.program.Terminate();
+}
+
 }  // namespace
 }  // namespace package
