@@ -111,7 +111,9 @@ while read -r locale title; do
   LOCPATH=$locales LANG=$locale wine "$setup" &
   setup_pid=$!
   shown=
-  for _ in $(seq 150); do
+  # A generous limit: the first start in a fresh prefix under a new locale
+  # can be slow on a loaded machine; the limit measures nothing.
+  for _ in $(seq 300); do
     if xwininfo -root -tree | grep -qF "\"$title"; then shown=1; break; fi
     sleep 0.2
   done
