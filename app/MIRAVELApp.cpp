@@ -11,7 +11,8 @@
 // Start-up, in this order: OLE; control container and 3-D controls; the
 // registry key; the class object for OLE or the class's registry entries;
 // three seconds of splash; the frame window as the main window until it
-// ends, with the photo named on the command line if there is one. Always returns FALSE: there is no message loop after the frame.
+// ends, with the photo named on the command line if there is one. Always
+// returns FALSE: there is no message loop after the frame.
 BOOL CMIRAVELApp::InitInstance() {
   if (!AfxOleInit()) {
     AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK);

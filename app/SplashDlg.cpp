@@ -83,11 +83,8 @@ void CSplashDlg::FitToPicture() {
     }
   }
   ::SetWindowPos(picture, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-  RECT outer{0, 0, width, height};
-  AdjustWindowRectForDpi(&outer, static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)),
-                         static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_EXSTYLE)), dpi);
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const SIZE outer = WindowSizeForClient(m_hWnd, SIZE{width, height}, dpi);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Whatever the timer, the splash has been shown long enough. While it is

@@ -1,6 +1,7 @@
-// The right-click menu and its commands: new frame, new photo, frame
-// colour, always on top, version information; the system-menu item and
-// the help override.
+// The right-click menu (also from the keyboard) and its commands: new
+// frame, new photo, frame colour, always on top, shrink to fit, version
+// information; photos dropped on the frame; the system-menu item and the
+// help override.
 #include "MIRAVELDlg.h"
 
 #include <shellapi.h>

@@ -8,16 +8,7 @@
 #include "FitSize.h"
 #include "PhotoSource.h"
 
-RECT CMIRAVELDlg::WorkArea() const {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (!::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &info)) {
-    RECT all{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &all, 0);
-    return all;
-  }
-  return info.rcWork;
-}
+RECT CMIRAVELDlg::WorkArea() const { return WorkAreaOf(m_hWnd, MONITOR_DEFAULTTONEAREST); }
 
 miravel::PictureSize CMIRAVELDlg::ShownSizeFor(miravel::PictureSize full) const {
   if (!m_bShrinkPhoto || !m_hWnd) return full;

@@ -24,10 +24,7 @@ HWND CMIRAVELDlg::StackingInsertAfter() const {
 }
 
 SIZE CMIRAVELDlg::OuterSizeForPhoto(int width, int height, UINT dpi) const {
-  RECT outer{0, 0, width + kBand + kBandFar, height + kBand + kBandFar};
-  AdjustWindowRectForDpi(&outer, static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)),
-                         static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_EXSTYLE)), dpi);
-  return SIZE{outer.right - outer.left, outer.bottom - outer.top};
+  return WindowSizeForClient(m_hWnd, SIZE{width + kBand + kBandFar, height + kBand + kBandFar}, dpi);
 }
 
 void CMIRAVELDlg::RefreshFrame() {
@@ -42,15 +39,9 @@ void CMIRAVELDlg::RefreshFrame() {
     m_bKeepInWorkArea = false;
     RECT now{};
     ::GetWindowRect(m_hWnd, &now);
-    const RECT work = WorkArea();
-    int x = now.left;
-    int y = now.top;
-    if (x + outer.cx > work.right) x = work.right - outer.cx;
-    if (y + outer.cy > work.bottom) y = work.bottom - outer.cy;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    if (x != now.left || y != now.top)
-      ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT corner = PlaceOnWorkArea(WorkArea(), POINT{now.left, now.top}, outer);
+    if (corner.x != now.left || corner.y != now.top)
+      ::SetWindowPos(m_hWnd, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RECT client{};
   ::GetClientRect(m_hWnd, &client);

@@ -9,8 +9,17 @@
 
 namespace {
 
-// The registry's section and key names, from the string table each time.
-std::wstring SettingName(UINT id) { return AfxLoadString(id); }
+// A value of the section "SETTING", read and written through the
+// application's profile functions; the section and key names come from
+// the string table each time.
+std::wstring ReadSetting(UINT entry) {
+  return AfxGetApp()->GetProfileString(AfxLoadString(IDS_SECTION_SETTING).c_str(), AfxLoadString(entry).c_str());
+}
+
+void WriteSetting(UINT entry, const std::wstring& value) {
+  AfxGetApp()->WriteProfileString(AfxLoadString(IDS_SECTION_SETTING).c_str(), AfxLoadString(entry).c_str(),
+                                  value.c_str());
+}
 
 }  // namespace
 
@@ -65,9 +74,7 @@ void CMIRAVELDlg::RestorePhoto() {
   // A photo named on the command line comes instead of the stored one; if
   // it does not load (the loader has said why), the stored one comes.
   if (!m_strPhotoToOpen.empty() && OpenPhoto(m_strPhotoToOpen)) return;
-  CWinApp* app = AfxGetApp();
-  const std::wstring path =
-      app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str());
+  const std::wstring path = ReadSetting(IDS_ENTRY_CURRENTFILE);
   if (path.empty()) {
     ChooseNewPhoto();
     return;
@@ -81,9 +88,7 @@ void CMIRAVELDlg::RestorePhoto() {
 }
 
 void CMIRAVELDlg::RestoreFrameColor() {
-  CWinApp* app = AfxGetApp();
-  const std::wstring colour =
-      app->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str());
+  const std::wstring colour = ReadSetting(IDS_ENTRY_FRAMECOLOR);
   if (colour.empty()) {
     ChooseFrameColor();
   } else {
@@ -94,16 +99,12 @@ void CMIRAVELDlg::RestoreFrameColor() {
 // Shrink to fit stays on unless the user turned it off ("0"); settings
 // written before the choice existed have none, and get it on.
 void CMIRAVELDlg::RestoreShrinkChoice() {
-  const std::wstring choice = AfxGetApp()->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(),
-                                                            SettingName(IDS_ENTRY_SHRINKPHOTO).c_str());
-  m_bShrinkPhoto = choice == L"0" ? FALSE : TRUE;
+  m_bShrinkPhoto = ReadSetting(IDS_ENTRY_SHRINKPHOTO) == L"0" ? FALSE : TRUE;
 }
 
 bool CMIRAVELDlg::RestorePlace() {
-  const std::wstring text = AfxGetApp()->GetProfileString(SettingName(IDS_SECTION_SETTING).c_str(),
-                                                          SettingName(IDS_ENTRY_FRAMEPOSITION).c_str());
   POINT place{};
-  if (!miravel::PlaceFromSettingText(text, &place)) return false;
+  if (!miravel::PlaceFromSettingText(ReadSetting(IDS_ENTRY_FRAMEPOSITION), &place)) return false;
   // Only a point on the work area of a monitor that is connected now: a
   // place on a monitor since unplugged would leave the frame out of reach.
   const HMONITOR monitor = ::MonitorFromPoint(place, MONITOR_DEFAULTTONULL);
@@ -139,22 +140,14 @@ LRESULT CMIRAVELDlg::OnEndSession(WPARAM wParam, LPARAM) {
 }
 
 void CMIRAVELDlg::WriteSettings() {
-  CWinApp* app = AfxGetApp();
-  if (!m_strPicturePath.empty()) {
-    app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_CURRENTFILE).c_str(),
-                            m_strPicturePath.c_str());
-  }
-  app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMECOLOR).c_str(),
-                          miravel::SettingTextFromColor(m_crFrameColor).c_str());
-  app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_SHRINKPHOTO).c_str(),
-                          m_bShrinkPhoto ? L"1" : L"0");
+  if (!m_strPicturePath.empty()) WriteSetting(IDS_ENTRY_CURRENTFILE, m_strPicturePath);
+  WriteSetting(IDS_ENTRY_FRAMECOLOR, miravel::SettingTextFromColor(m_crFrameColor));
+  WriteSetting(IDS_ENTRY_SHRINKPHOTO, m_bShrinkPhoto ? L"1" : L"0");
   // The place of the frame as it stands; a minimised frame has none of its
   // own, and the stored one stays.
   RECT outer{};
-  if (m_hWnd && !::IsIconic(m_hWnd) && ::GetWindowRect(m_hWnd, &outer)) {
-    app->WriteProfileString(SettingName(IDS_SECTION_SETTING).c_str(), SettingName(IDS_ENTRY_FRAMEPOSITION).c_str(),
-                            miravel::SettingTextFromPlace(POINT{outer.left, outer.top}).c_str());
-  }
+  if (m_hWnd && !::IsIconic(m_hWnd) && ::GetWindowRect(m_hWnd, &outer))
+    WriteSetting(IDS_ENTRY_FRAMEPOSITION, miravel::SettingTextFromPlace(POINT{outer.left, outer.top}));
 }
 
 void CMIRAVELDlg::OnOK() {

@@ -7,7 +7,6 @@
 #include "MIRAVELDlg.h"
 
 #include "DlgProxy.h"
-#include "PhotoSource.h"
 
 CMIRAVELDlg::CMIRAVELDlg(CWnd* parent) : CDialog(IDD, parent) {
   m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));

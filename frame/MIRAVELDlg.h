@@ -11,15 +11,11 @@
 #include <vector>
 
 #include "Framework.h"
+#include "PhotoSource.h"
 #include "PixelView.h"
 #include "resource.h"
 
 class CMIRAVELDlgAutoProxy;
-class PhotoSource;
-
-// A complete BMP file image in memory: file header, info header, colour
-// table if any, pixel rows at the file header's bfOffBits.
-using DisplayBitmapBlock = std::vector<uint8_t>;
 
 class CMIRAVELDlg : public CDialog {
  public:
@@ -38,8 +34,10 @@ class CMIRAVELDlg : public CDialog {
   // An error reading an open file is thrown as CFileException.
   int LoadBmpFile(const std::wstring& path);
   int LoadJpegFile(const std::wstring& path);
-  // Replaces the display bitmap with one built from colour planes; false
-  // (and the display bitmap unchanged) when its size does not fit.
+  // Replaces the display bitmap with one built from colour planes as they
+  // are (1:1, not turned); false (and the display bitmap unchanged) when
+  // its size does not fit. The loaders show a photo through
+  // ShowLoadedPhoto, which builds the same bitmap for such planes.
   bool BuildDisplayBitmap(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
                           int32_t width, int32_t height);
 

@@ -42,28 +42,38 @@ void CWnd::WinHelp(DWORD_PTR data, UINT command) {
   }
 }
 
-void CWnd::CenterWindow() const {
-  const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+RECT WorkAreaOf(HWND window, DWORD monitorFlags) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT work = monitor.rcWork;
+  if (::GetMonitorInfoW(::MonitorFromWindow(window, monitorFlags), &monitor)) return monitor.rcWork;
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return work;
+}
+
+POINT PlaceOnWorkArea(const RECT& work, POINT corner, SIZE size) {
+  if (corner.x + size.cx > work.right) corner.x = work.right - size.cx;
+  if (corner.x < work.left) corner.x = work.left;
+  if (corner.y + size.cy > work.bottom) corner.y = work.bottom - size.cy;
+  if (corner.y < work.top) corner.y = work.top;
+  return corner;
+}
+
+void CWnd::CenterWindow() const {
+  const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+  const RECT work = WorkAreaOf(owner ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY);
 
   RECT around = work;
   if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &around);
 
   RECT self{};
   ::GetWindowRect(m_hWnd, &self);
-  const int width = self.right - self.left;
-  const int height = self.bottom - self.top;
-  int x = around.left + (around.right - around.left - width) / 2;
-  int y = around.top + (around.bottom - around.top - height) / 2;
-  // Keep it on the work area; the top-left corner wins when it cannot fit.
-  if (x + width > work.right) x = work.right - width;
-  if (x < work.left) x = work.left;
-  if (y + height > work.bottom) y = work.bottom - height;
-  if (y < work.top) y = work.top;
-  ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const SIZE size{self.right - self.left, self.bottom - self.top};
+  const POINT centred{around.left + (around.right - around.left - size.cx) / 2,
+                      around.top + (around.bottom - around.top - size.cy) / 2};
+  // Kept on the work area.
+  const POINT corner = PlaceOnWorkArea(work, centred, size);
+  ::SetWindowPos(m_hWnd, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // ---- CDialog ----

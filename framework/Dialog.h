@@ -48,6 +48,15 @@ class CWnd {
   static const MessageMap messageMap;
 };
 
+// The work area of the monitor that MonitorFromWindow(window, flags)
+// names; the primary screen's when there is none to ask.
+RECT WorkAreaOf(HWND window, DWORD monitorFlags);
+
+// Where the top-left corner of a window of size goes when it is to be at
+// corner but wholly on work: moved as little as it takes, the top-left
+// corner winning when the window is larger than work.
+POINT PlaceOnWorkArea(const RECT& work, POINT corner, SIZE size);
+
 class CDialog : public CWnd {
  public:
   explicit CDialog(UINT templateId, CWnd* parent = nullptr);

@@ -31,4 +31,11 @@ void AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi) {
   ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
 }
 
+SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi) {
+  RECT outer{0, 0, client.cx, client.cy};
+  AdjustWindowRectForDpi(&outer, static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)),
+                         static_cast<DWORD>(::GetWindowLongW(window, GWL_EXSTYLE)), dpi);
+  return SIZE{outer.right - outer.left, outer.bottom - outer.top};
+}
+
 int ScaleForDpi(int value, UINT dpi) { return ::MulDiv(value, static_cast<int>(dpi), static_cast<int>(kDefaultDpi)); }

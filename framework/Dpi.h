@@ -16,5 +16,9 @@ UINT WindowDpi(HWND window);
 // styles at that DPI (no menu).
 void AdjustWindowRectForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
 
+// The outer size of window, with its styles, around a client area of
+// client at that DPI.
+SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi);
+
 // value x dpi / 96, rounded to the nearest pixel.
 int ScaleForDpi(int value, UINT dpi);

@@ -14,6 +14,9 @@
 #include "PixelView.h"
 
 class JpegDecoder;
+
+// A complete BMP file image in memory: file header, info header, colour
+// table if any, pixel rows at the file header's bfOffBits.
 using DisplayBitmapBlock = std::vector<uint8_t>;
 
 class PhotoSource {

@@ -1,20 +1,26 @@
 # Runs jpeg2bmp as a user would: a baseline and a progressive picture
-# decode to complete 24-bit bitmaps; a file the decoder refuses names the failing step, the result code
-# and the message, exits non-zero and writes nothing.
+# decode to complete 24-bit bitmaps; a file the decoder refuses names the
+# failing step, the result code and the message, exits non-zero and writes
+# nothing.
 # Arguments: -DTOOL=... -DDATA=... -DWORK=...
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
+# Decodes DATA/input to WORK/output, which must be a bitmap of bytes bytes.
+function(expect_bitmap input output bytes)
+  execute_process(COMMAND "${TOOL}" "${DATA}/${input}" "${WORK}/${output}"
+                  RESULT_VARIABLE result ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "jpeg2bmp failed on ${input}: ${result} ${errors}")
+  endif()
+  file(SIZE "${WORK}/${output}" size)
+  if(NOT size EQUAL bytes)
+    message(FATAL_ERROR "${output}: a bitmap of ${size} bytes, expected ${bytes}")
+  endif()
+endfunction()
+
 # 48 x 32: stride 144, 54 + 144 * 32 bytes.
-execute_process(COMMAND "${TOOL}" "${DATA}/tiny-420-restart2.jpg" "${WORK}/tiny.bmp"
-                RESULT_VARIABLE result ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "jpeg2bmp failed on a valid picture: ${result} ${errors}")
-endif()
-file(SIZE "${WORK}/tiny.bmp" size)
-if(NOT size EQUAL 4662)
-  message(FATAL_ERROR "bitmap of ${size} bytes, expected 4662")
-endif()
+expect_bitmap(tiny-420-restart2.jpg tiny.bmp 4662)
 file(READ "${WORK}/tiny.bmp" header LIMIT 30 HEX)
 # "BM", bfSize 4662, reserved, bfOffBits 54, biSize 40, width 48, height 32, 1 plane, 24 bits
 set(expected "424d3612000000000000360000002800000030000000200000000100 1800")
@@ -24,15 +30,7 @@ if(NOT header STREQUAL expected)
 endif()
 
 # A progressive file: 256 x 171, stride 768.
-execute_process(COMMAND "${TOOL}" "${DATA}/rocket-progressive.jpg" "${WORK}/progressive.bmp"
-                RESULT_VARIABLE result ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "jpeg2bmp failed on a progressive picture: ${result} ${errors}")
-endif()
-file(SIZE "${WORK}/progressive.bmp" size)
-if(NOT size EQUAL 131382)
-  message(FATAL_ERROR "progressive bitmap of ${size} bytes, expected 131382")
-endif()
+expect_bitmap(rocket-progressive.jpg progressive.bmp 131382)
 
 execute_process(COMMAND "${TOOL}" "${DATA}/rocket-420-arithmetic.jpg" "${WORK}/refused.bmp"
                 RESULT_VARIABLE result ERROR_VARIABLE errors)

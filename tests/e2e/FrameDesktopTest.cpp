@@ -1,8 +1,7 @@
 // The frame among the other programs of a desktop: fast drags whose moves
 // share a clock tick, photos that other programs hold open, a photo that
 // fails while it is read at start-up, and the end of the session.
-#include "E2eTest.h"
-#include "Frame.h"
+#include "FrameFixture.h"
 #include "Miravel.h"
 
 namespace e2e {
@@ -30,22 +29,7 @@ private:
     HANDLE handle_;
 };
 
-class FrameDesktopTest : public E2eTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(FileExists(MiravelExe())) << Narrow(MiravelExe()) << " is missing";
-        jpegBytes_ = ReadFileBytes(TestJpegPath());
-        auto jpeg = DecodeJpeg(jpegBytes_);
-        ASSERT_TRUE(jpeg) << "cannot decode " << Narrow(TestJpegPath());
-        jpeg_ = *jpeg;
-    }
-
-    static bool Ends(const Process& p) { return p.WaitForExit(kStartTimeoutMs).has_value(); }
-
-    std::vector<std::uint8_t> jpegBytes_;
-    Photo jpeg_;
-    TempFolder files_;
-};
+using FrameDesktopTest = FrameFixture;
 
 // A drag whose moves come in a burst, so that many of them reach the frame
 // within one tick of the millisecond clock (Windows' ticks 15.6 ms apart):

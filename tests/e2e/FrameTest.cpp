@@ -2,8 +2,7 @@
 // start, a first start through the dialogs, the right-click menu and its
 // commands, the ways of ending and what they store, dragging, the click on
 // the photo, the About box, and a new frame.
-#include "E2eTest.h"
-#include "Frame.h"
+#include "FrameFixture.h"
 #include "Miravel.h"
 
 namespace e2e {
@@ -16,21 +15,7 @@ constexpr const wchar_t* kAboutTitle = L"MIRAVELのﾊﾞｰｼﾞｮﾝ情報";
 constexpr int kRedSwatch = 8;
 constexpr Rgb kRed = 0xFF0000;
 
-class FrameTest : public E2eTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(FileExists(MiravelExe())) << Narrow(MiravelExe()) << " is missing";
-        auto jpeg = DecodeJpeg(ReadFileBytes(TestJpegPath()));
-        ASSERT_TRUE(jpeg) << "cannot decode " << Narrow(TestJpegPath());
-        jpeg_ = *jpeg;
-    }
-
-    // Waits for the program to end by itself.
-    static bool Ends(const Process& p) { return p.WaitForExit(kStartTimeoutMs).has_value(); }
-
-    Photo jpeg_;
-    TempFolder files_;
-};
+using FrameTest = FrameFixture;
 
 SIZE TemplateClientSize() { return DialogUnitsToPixels(kDialogFont, kDialogPoints, 175, 202); }
 

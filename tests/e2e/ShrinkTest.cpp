@@ -5,8 +5,7 @@
 // than any bitmap with and without shrinking.
 #include <cmath>
 
-#include "E2eTest.h"
-#include "Frame.h"
+#include "FrameFixture.h"
 #include "Miravel.h"
 
 namespace e2e {
@@ -150,15 +149,11 @@ Photo Oriented(const Photo& stored, int orientation) {
     return shown;
 }
 
-class ShrinkTest : public E2eTest {
+class ShrinkTest : public FrameFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(FileExists(MiravelExe())) << Narrow(MiravelExe()) << " is missing"; }
-
     Started Start() { return StartProgram(CollectMessages(&messages_)); }
-    static bool Ends(const Process& p) { return p.WaitForExit(kStartTimeoutMs).has_value(); }
 
     std::vector<std::wstring> messages_;
-    TempFolder files_;
 };
 
 // No stored choice: shrinking is on. The 2560 x 1600 photo on a 1280 x 1024
