@@ -75,7 +75,7 @@ for _ in $(seq 600); do
 done
 if [ -n "$splash" ]; then
   for _ in $(seq 300); do
-    program_windows | grep -qx "$splash" || break
+    grep -qx "$splash" <<<"$(program_windows)" || break
     sleep 0.1
   done
   for _ in $(seq 300); do

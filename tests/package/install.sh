@@ -111,15 +111,23 @@ while read -r locale title; do
   LOCPATH=$locales LANG=$locale wine "$setup" &
   setup_pid=$!
   shown=
-  # A generous limit: the first start in a fresh prefix under a new locale
-  # can be slow on a loaded machine; the limit measures nothing.
+  # The window list is read whole before it is searched: grep -q ends at its
+  # first match, and under pipefail the writer's SIGPIPE made a title that
+  # was there count as missing whenever more of the list followed it. The
+  # limit only bounds the wait.
   for _ in $(seq 300); do
-    if xwininfo -root -tree | grep -qF "\"$title"; then shown=1; break; fi
+    windows=$(xwininfo -root -tree 2>/dev/null || true)
+    if grep -qF "\"$title" <<<"$windows"; then shown=1; break; fi
     sleep 0.2
   done
   kill "$setup_pid" 2>/dev/null || true
   wait "$setup_pid" 2>/dev/null || true
-  if [ -n "$shown" ]; then pass "$locale: \"$title\""; else fail "$locale: no window \"$title\""; fi
+  if [ -n "$shown" ]; then
+    pass "$locale: \"$title\""
+  else
+    fail "$locale: no window \"$title\"; the named windows were:"
+    grep -o '^ *0x[0-9a-f]* "[^"]*"' <<<"$windows" | sed 's/^ */    /' >&2 || true
+  fi
 done <<EOF
 ja_JP.UTF-8 MIRAVEL $version セットアップ
 de_DE.UTF-8 MIRAVEL $version Setup
@@ -168,8 +176,9 @@ snapshot uninstalled
 expect_none "user entries the uninstall changed or removed that were there before" "$(removed before uninstalled hkcu)"
 expect_none "user entries left besides the settings" "$(added before uninstalled hkcu |
   grep -vE '^\[HKEY_CURRENT_USER\\Software\\Quillfern(\\MIRAVEL(\\SETTING)?)?\]($|'$'\t''"(CURRENTFILE|FRAMECOLOR)"=)')"
+left=$(added before uninstalled hkcu)
 for setting in CURRENTFILE FRAMECOLOR; do
-  added before uninstalled hkcu | grep -q "^\[HKEY_CURRENT_USER\\\\Software\\\\Quillfern\\\\MIRAVEL\\\\SETTING\]"$'\t'"\"$setting\"=" &&
+  grep -q "^\[HKEY_CURRENT_USER\\\\Software\\\\Quillfern\\\\MIRAVEL\\\\SETTING\]"$'\t'"\"$setting\"=" <<<"$left" &&
     pass "the setting $setting was kept" || fail "the setting $setting was not kept"
 done
 expect_none "machine-wide entries the uninstall changed" "$(diff "$snapshots/used.hklm" "$snapshots/uninstalled.hklm")"
