@@ -174,9 +174,9 @@ stage "A silent uninstall through QuietUninstallString"
 quiet_uninstall
 snapshot uninstalled
 expect_none "user entries the uninstall changed or removed that were there before" "$(removed before uninstalled hkcu)"
-expect_none "user entries left besides the settings" "$(added before uninstalled hkcu |
-  grep -vE '^\[HKEY_CURRENT_USER\\Software\\Quillfern(\\MIRAVEL(\\SETTING)?)?\]($|'$'\t''"(CURRENTFILE|FRAMECOLOR)"=)')"
 left=$(added before uninstalled hkcu)
+expect_none "user entries left besides the settings" "$(
+  grep -vE '^\[HKEY_CURRENT_USER\\Software\\Quillfern(\\MIRAVEL(\\SETTING)?)?\]($|'$'\t''"(CURRENTFILE|FRAMECOLOR)"=)' <<<"$left")"
 for setting in CURRENTFILE FRAMECOLOR; do
   grep -q "^\[HKEY_CURRENT_USER\\\\Software\\\\Quillfern\\\\MIRAVEL\\\\SETTING\]"$'\t'"\"$setting\"=" <<<"$left" &&
     pass "the setting $setting was kept" || fail "the setting $setting was not kept"
